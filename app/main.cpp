@@ -1,0 +1,18 @@
+// Entry point: keeps the raw command line, then hands over to wxWidgets.
+#include "app/vornApp.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+wxIMPLEMENT_APP_NO_MAIN(vornApp);
+
+int main(int argc, char** argv)
+{
+    vornApp::SetRawArguments(argc, argv);
+    const int status = wxEntry(argc, argv);
+    if (status != 0 && std::getenv("DISPLAY") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fprintf(stderr, "vorn: 没有图形显示，无法启动 (no graphical display: set DISPLAY)\n");
+    }
+    return status;
+}

@@ -1,0 +1,277 @@
+#include "ui/mainFrame.h"
+
+#include "shred/Shredder.h"
+#include "ui/DropDelFileTarget.h"
+#include "ui/IconPath.h"
+#include "ui/Texts.h"
+
+#include <wx/app.h>
+#include <wx/bitmap.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/filename.h>
+#include <wx/icon.h>
+#include <wx/image.h>
+#include <wx/listctrl.h>
+#include <wx/log.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/translation.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const wxChar* const kTitle = wxS("Zemfi彻底删除工具 - 1.0");
+const wxChar* const kListTip = wxS("从文件夹拖入文件以备彻底删除");
+const wxChar* const kQuickLabel = wxS("快速删除");
+const wxChar* const kQuickTip = wxS("快速删除只对文件擦写一次，适合不是非常需要保密的文件");
+const wxChar* const kDeleteLabel = wxS("彻底删除(&D)");
+const wxChar* const kClearLabel = wxS("清空列表(&C)");
+const wxChar* const kClearTip = wxS("清空列表内容，不会删除文件");
+const wxChar* const kQuitLabel = wxS("退出(&Q)");
+const wxChar* const kAboutLabel = wxS("关于...");
+const wxChar* const kColumnName = wxS("文件名称");
+const wxChar* const kColumnLocation = wxS("文件位置");
+const wxChar* const kColumnProgress = wxS("进度");
+const wxChar* const kNotFound = wxS("没有发现这个文件");
+const wxChar* const kDeleted = wxS("已删除");
+const wxChar* const kFailed = wxS("删除失败");
+
+const wxString Tr(const wxChar* text)
+{
+    return wxGetTranslation(text);
+}
+
+// A path is listed only when it names a regular file, a folder or a
+// symbolic link (which is shredded as a link, never followed). FIFOs,
+// sockets and devices count as not found: only regular files are shredded.
+bool IsListable(const wxString& path)
+{
+    struct stat st;
+    if (path.empty() || ::lstat(path.fn_str(), &st) != 0) {
+        return false;
+    }
+    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+// The absolute form of an existing path that still names the same object.
+// Only the folder part is resolved: resolving ".." lexically after a
+// symbolic link, or expanding a literal "~" file name, would name another
+// file, and a link named last must stay the link itself.
+wxString AbsolutePath(const wxString& path)
+{
+    std::string folder(path.fn_str());
+    std::string name;
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+        const std::string::size_type slash = folder.rfind('/');
+        name = folder.substr(slash + 1);
+        folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
+    }
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return path; // vanished meanwhile: the deletion run will find nothing
+    }
+    std::string result(resolved);
+    std::free(resolved);
+    if (!name.empty()) {
+        result += result == "/" ? name : "/" + name;
+    }
+    return wxString(result.c_str(), *wxConvFileName);
+}
+
+} // namespace
+
+const long mainFrame::ID_LISTCTRL_FILES = wxNewId();
+const long mainFrame::ID_CHECKBOX1 = wxNewId();
+const long mainFrame::ID_BUTTON_DEL = wxNewId();
+const long mainFrame::ID_BUTTON_CLEAR = wxNewId();
+const long mainFrame::ID_BUTTON_QUIT = wxNewId();
+const long mainFrame::ID_BUTTON1 = wxNewId();
+const long mainFrame::ID_PANEL_MAIN = wxNewId();
+
+wxBEGIN_EVENT_TABLE(mainFrame, wxFrame) EVT_CLOSE(mainFrame::OnClose) wxEND_EVENT_TABLE()
+
+    mainFrame::mainFrame(wxWindow* parent, wxWindowID id, const wxPoint&, const wxSize&)
+{
+    Create(parent, id, Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
+           wxS("id"));
+    SetClientSize(wxSize(523, 314));
+    Move(wxDefaultPosition);
+
+    {
+        // A missing or unreadable icon must never stop start-up, nor pop up
+        // the framework's error box before the window is even shown.
+        wxLogNull quiet;
+        const wxString iconPath = WindowIconPath();
+        wxImage image;
+        if (wxFileName::FileExists(iconPath) && image.LoadFile(iconPath, wxBITMAP_TYPE_ANY, -1)) {
+            wxIcon icon;
+            icon.CopyFromBitmap(wxBitmap(image, -1));
+            SetIcon(icon);
+        }
+    }
+
+    // The layout keeps alignment flags that a box sizer ignores along its
+    // own direction; they change nothing on screen, so silence the checks
+    // that would otherwise assert on them.
+    wxSizerFlags::DisableConsistencyChecks();
+
+    m_panelMain = new wxPanel(this, ID_PANEL_MAIN, wxDefaultPosition, wxSize(500, 208),
+                              wxTAB_TRAVERSAL, wxS("ID_PANEL_MAIN"));
+    m_sizerTop = new wxBoxSizer(wxHORIZONTAL);
+    m_listFiles =
+        new wxListCtrl(m_panelMain, ID_LISTCTRL_FILES, wxDefaultPosition, wxSize(416, 198),
+                       wxLC_REPORT | wxBORDER_SUNKEN, wxDefaultValidator, wxS("ID_LISTCTRL_FILES"));
+    m_listFiles->SetToolTip(Tr(kListTip));
+    m_sizerTop->Add(m_listFiles, 1,
+                    wxALL | wxEXPAND | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL, 5);
+
+    wxBoxSizer* sizerRight = new wxBoxSizer(wxVERTICAL);
+    m_sizerButtons = new wxBoxSizer(wxVERTICAL);
+    m_checkQuick = new wxCheckBox(m_panelMain, ID_CHECKBOX1, Tr(kQuickLabel), wxDefaultPosition,
+                                  wxDefaultSize, 0, wxDefaultValidator, wxS("ID_CHECKBOX1"));
+    m_checkQuick->SetValue(false);
+    m_checkQuick->SetToolTip(Tr(kQuickTip));
+    m_sizerButtons->Add(m_checkQuick, 1,
+                        wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL, 5);
+
+    const int buttonFlags = wxALL | wxEXPAND | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL;
+    m_buttonDelete = new wxButton(m_panelMain, ID_BUTTON_DEL, Tr(kDeleteLabel), wxDefaultPosition,
+                                  wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_DEL"));
+    m_sizerButtons->Add(m_buttonDelete, 1, buttonFlags, 5);
+    m_buttonClear = new wxButton(m_panelMain, ID_BUTTON_CLEAR, Tr(kClearLabel), wxDefaultPosition,
+                                 wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_CLEAR"));
+    m_buttonClear->SetToolTip(Tr(kClearTip));
+    m_sizerButtons->Add(m_buttonClear, 1, buttonFlags, 5);
+    m_buttonQuit = new wxButton(m_panelMain, ID_BUTTON_QUIT, Tr(kQuitLabel), wxDefaultPosition,
+                                wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_QUIT"));
+    m_sizerButtons->Add(m_buttonQuit, 1, buttonFlags, 5);
+    sizerRight->Add(m_sizerButtons, 0, wxALIGN_CENTER_HORIZONTAL, 4);
+
+    wxBoxSizer* sizerAbout = new wxBoxSizer(wxHORIZONTAL);
+    m_buttonAbout = new wxButton(m_panelMain, ID_BUTTON1, Tr(kAboutLabel), wxDefaultPosition,
+                                 wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON1"));
+    sizerAbout->Add(m_buttonAbout, 1, wxALL | wxALIGN_BOTTOM | wxALIGN_CENTER_HORIZONTAL, 0);
+    sizerRight->Add(sizerAbout, 1, wxALL | wxEXPAND | wxALIGN_BOTTOM | wxALIGN_CENTER_HORIZONTAL,
+                    4);
+    m_sizerTop->Add(sizerRight, 0, wxEXPAND | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL,
+                    4);
+
+    m_panelMain->SetSizer(m_sizerTop);
+    m_sizerTop->SetSizeHints(m_panelMain);
+    Centre(wxBOTH);
+
+    Connect(ID_BUTTON_DEL, wxEVT_COMMAND_BUTTON_CLICKED,
+            wxCommandEventHandler(mainFrame::OnDeleteClick));
+    Connect(ID_BUTTON_CLEAR, wxEVT_COMMAND_BUTTON_CLICKED,
+            wxCommandEventHandler(mainFrame::OnClearClick));
+    Connect(ID_BUTTON_QUIT, wxEVT_COMMAND_BUTTON_CLICKED,
+            wxCommandEventHandler(mainFrame::OnQuitClick));
+    Connect(ID_BUTTON1, wxEVT_COMMAND_BUTTON_CLICKED,
+            wxCommandEventHandler(mainFrame::OnAboutClick));
+
+    InitExtras();
+}
+
+mainFrame::~mainFrame() = default;
+
+void mainFrame::InitExtras()
+{
+    m_listFiles->InsertColumn(0, kColumnName, wxLIST_FORMAT_LEFT, wxLIST_AUTOSIZE);
+    m_listFiles->InsertColumn(1, kColumnLocation, wxLIST_FORMAT_LEFT, wxLIST_AUTOSIZE);
+    m_listFiles->InsertColumn(2, kColumnProgress, wxLIST_FORMAT_LEFT, wxLIST_AUTOSIZE);
+
+    DropDelFileTarget* target = new DropDelFileTarget;
+    target->m_frame = this;
+    SetDropTarget(target);
+
+    Centre(wxBOTH);
+
+    // The notification-area icon takes its place here.
+}
+
+void mainFrame::AddFile(const wxString& path)
+{
+    wxFileName name;
+    name.Assign(path, wxPATH_NATIVE);
+    const long row = m_listFiles->InsertItem(INT_MAX, name.GetFullName());
+    if (IsListable(path)) {
+        m_listFiles->SetItem(row, 1, AbsolutePath(path), -1);
+        m_listFiles->SetItemPtrData(row, ROW_WAITING);
+    } else {
+        m_listFiles->SetItemTextColour(row, wxColour(wxS("red")));
+        m_listFiles->SetItem(row, 1, kNotFound, -1);
+        m_listFiles->SetItemPtrData(row, ROW_NOT_FOUND);
+    }
+}
+
+void mainFrame::FitColumns()
+{
+    m_listFiles->SetColumnWidth(0, m_listFiles->GetItemCount() > 0 ? wxLIST_AUTOSIZE
+                                                                   : wxLIST_AUTOSIZE_USEHEADER);
+    m_listFiles->SetColumnWidth(1, 180);
+    m_listFiles->SetColumnWidth(2, 60);
+}
+
+void mainFrame::OnClose(wxCloseEvent& event)
+{
+    if (event.CanVeto()) {
+        Show(false);
+        event.Veto();
+        return;
+    }
+    Destroy();
+}
+
+void mainFrame::OnDeleteClick(wxCommandEvent&)
+{
+    const bool quick = m_checkQuick->IsChecked();
+    bool anyFailed = false;
+    for (long i = 0; i < m_listFiles->GetItemCount(); ++i) {
+        if (m_listFiles->GetItemData(i) != ROW_WAITING) {
+            continue;
+        }
+        const ShredResult result = ShredPath(m_listFiles->GetItemText(i, 1), quick);
+        if (result.Complete()) {
+            m_listFiles->SetItem(i, 2, kDeleted, -1);
+            m_listFiles->SetItemPtrData(i, ROW_SHREDDED);
+        } else {
+            // The row stays waiting, so the next run tries it again.
+            m_listFiles->SetItem(i, 2, wxString(kFailed) + wxS("：") + result.Summary(), -1);
+            m_listFiles->SetItemTextColour(i, wxColour(wxS("red")));
+            anyFailed = true;
+        }
+    }
+    for (long i = m_listFiles->GetItemCount() - 1; i >= 0; --i) {
+        if (m_listFiles->GetItemData(i) == ROW_SHREDDED) {
+            m_listFiles->DeleteItem(i);
+        }
+    }
+    if (anyFailed) {
+        // A failure's reason is of no use hidden in a 60-pixel column.
+        m_listFiles->SetColumnWidth(2, wxLIST_AUTOSIZE);
+    }
+}
+
+void mainFrame::OnClearClick(wxCommandEvent&)
+{
+    for (long i = m_listFiles->GetItemCount() - 1; i >= 0; --i) {
+        m_listFiles->DeleteItem(i);
+    }
+}
+
+void mainFrame::OnQuitClick(wxCommandEvent&)
+{
+    // The notification-area icon is removed here before exiting.
+    wxExit();
+}
+
+void mainFrame::OnAboutClick(wxCommandEvent&)
+{
+    // The About dialog opens here.
+}

@@ -1,0 +1,70 @@
+// The program's only frame: the list of paths waiting to be shredded and
+// the column of controls beside it.
+#ifndef VORN_UI_MAINFRAME_H
+#define VORN_UI_MAINFRAME_H
+
+#include <wx/frame.h>
+#include <wx/string.h>
+
+class wxBoxSizer;
+class wxButton;
+class wxCheckBox;
+class wxCloseEvent;
+class wxCommandEvent;
+class wxListCtrl;
+class wxPanel;
+class MyTaskBarIcon;
+
+// Row states, stored as each row's item data.
+enum RowState : long
+{
+    ROW_NOT_FOUND = 0,
+    ROW_WAITING = 1,
+    ROW_SHREDDED = 2,
+};
+
+class mainFrame : public wxFrame
+{
+public:
+    mainFrame(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
+              const wxSize& size = wxDefaultSize);
+    ~mainFrame() override;
+
+    // Appends exactly one row for a path as received (absolute or relative,
+    // naming a file, a folder or nothing).
+    void AddFile(const wxString& path);
+    // Sizes the columns once, after the start-up rows are in.
+    void FitColumns();
+
+    static const long ID_LISTCTRL_FILES;
+    static const long ID_CHECKBOX1;
+    static const long ID_BUTTON_DEL;
+    static const long ID_BUTTON_CLEAR;
+    static const long ID_BUTTON_QUIT;
+    static const long ID_BUTTON1;
+    static const long ID_PANEL_MAIN;
+
+private:
+    void InitExtras();
+
+    void OnClose(wxCloseEvent& event);
+    void OnDeleteClick(wxCommandEvent& event);
+    void OnClearClick(wxCommandEvent& event);
+    void OnQuitClick(wxCommandEvent& event);
+    void OnAboutClick(wxCommandEvent& event);
+
+    wxPanel* m_panelMain;
+    wxButton* m_buttonAbout;
+    wxButton* m_buttonQuit;
+    wxCheckBox* m_checkQuick;
+    wxBoxSizer* m_sizerButtons;
+    wxListCtrl* m_listFiles;
+    wxButton* m_buttonClear;
+    wxButton* m_buttonDelete;
+    wxBoxSizer* m_sizerTop;
+    MyTaskBarIcon* m_trayIcon = nullptr;
+
+    wxDECLARE_EVENT_TABLE();
+};
+
+#endif // VORN_UI_MAINFRAME_H
