@@ -10,6 +10,9 @@ int main(int argc, char** argv)
 {
     vornApp::SetRawArguments(argc, argv);
     const int status = wxEntry(argc, argv);
+    if (vornApp::LaterInstanceStatus() >= 0) {
+        return vornApp::LaterInstanceStatus();
+    }
     if (status != 0 && std::getenv("DISPLAY") == nullptr &&
         std::getenv("WAYLAND_DISPLAY") == nullptr) {
         std::fprintf(stderr, "vorn: 没有图形显示，无法启动 (no graphical display: set DISPLAY)\n");

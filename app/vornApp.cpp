@@ -1,12 +1,31 @@
 #include "app/vornApp.h"
 
+#include "app/AppClient.h"
+#include "app/AppServer.h"
+#include "app/IpcService.h"
+#include "ui/Texts.h"
 #include "ui/mainFrame.h"
 
 #include <wx/image.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/snglinst.h>
+#include <wx/utils.h>
+
+#include <cstdio>
+
+namespace {
+
+const wxChar* const kServerFailed = wxS("创建ipc组件失败!");
+const wxChar* const kBusy = wxS("抱歉，彻底删除工具程序可能太忙，无法把新的请求发送到程序！");
+
+} // namespace
 
 int vornApp::ms_rawArgc = 0;
 char** vornApp::ms_rawArgv = nullptr;
+int vornApp::ms_laterInstanceStatus = -1;
 
+vornApp::vornApp() = default;
 vornApp::~vornApp() = default;
 
 void vornApp::SetRawArguments(int argc, char** argv)
@@ -34,8 +53,15 @@ wxArrayString vornApp::Arguments() const
 
 bool vornApp::OnInit()
 {
-    // The single-instance gate and the request server take their place here,
-    // before anything else is created.
+    // The lock file lives in the user's home folder; a stale one left by a
+    // killed instance is detected (its process is gone) and replaced.
+    m_checker = std::make_unique<wxSingleInstanceChecker>();
+    m_checker->Create(ipc::kInstancePrefix + wxGetUserId(), wxString());
+    if (m_checker->IsAnotherRunning()) {
+        ActivateFirstInstance();
+        return false;
+    }
+    StartServer();
 
     wxInitAllImageHandlers();
     mainFrame* frame = new mainFrame(nullptr, wxID_ANY, wxDefaultPosition, wxDefaultSize);
@@ -49,7 +75,40 @@ bool vornApp::OnInit()
     return true;
 }
 
+// A later instance: asks the running one to come to the front. Only ever a
+// client: a server of its own would take over the running one's socket.
+void vornApp::ActivateFirstInstance()
+{
+    if (AppClient::SendActivation(ipc::kTopic)) {
+        ms_laterInstanceStatus = 0;
+        return;
+    }
+    ms_laterInstanceStatus = 1;
+    wxMessageBox(kBusy, texts::kToolName, wxOK | wxICON_INFORMATION, nullptr, -1, -1);
+}
+
+void vornApp::StartServer()
+{
+    m_server = std::make_unique<AppServer>();
+    wxString why;
+    const wxString service = ipc::ServicePath(&why);
+    // Without a path, wx would listen on a TCP port open to the network.
+    bool listening = false;
+    if (!service.empty()) {
+        wxLogNull quiet; // the message box below is the report
+        listening = m_server->Create(service);
+    }
+    if (!listening) {
+        if (!why.empty()) {
+            std::fprintf(stderr, "vorn: %s\n", why.utf8_str().data());
+        }
+        wxMessageBox(kServerFailed, texts::kToolName, wxOK | wxCENTRE, nullptr, -1, -1);
+    }
+}
+
 int vornApp::OnExit()
 {
+    m_checker.reset();
+    m_server.reset();
     return 0;
 }

@@ -1,14 +1,20 @@
-// The application object: start-up, the command line and shut-down.
+// The application object: the single-instance gate, start-up, the command
+// line and shut-down.
 #ifndef VORN_APP_VORNAPP_H
 #define VORN_APP_VORNAPP_H
 
 #include <wx/app.h>
 #include <wx/arrstr.h>
 
+#include <memory>
+
+class wxSingleInstanceChecker;
+class AppServer;
+
 class vornApp : public wxApp
 {
 public:
-    vornApp() = default;
+    vornApp();
     ~vornApp() override;
 
     bool OnInit() override;
@@ -18,12 +24,22 @@ public:
     // framework converts them with the C locale's charset, which would lose
     // every non-ASCII file name.
     static void SetRawArguments(int argc, char** argv);
+    // The process's exit status when it ended as a later instance: 0 when
+    // the running instance was activated, 1 when it could not be reached;
+    // -1 in a first instance.
+    static int LaterInstanceStatus() { return ms_laterInstanceStatus; }
 
 private:
     wxArrayString Arguments() const;
+    void ActivateFirstInstance();
+    void StartServer();
+
+    std::unique_ptr<wxSingleInstanceChecker> m_checker;
+    std::unique_ptr<AppServer> m_server;
 
     static int ms_rawArgc;
     static char** ms_rawArgv;
+    static int ms_laterInstanceStatus;
 };
 
 wxDECLARE_APP(vornApp);

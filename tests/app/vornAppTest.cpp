@@ -7,9 +7,15 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <wx/dialog.h>
 #include <wx/listctrl.h>
+#include <wx/process.h>
+#include <wx/utils.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,6 +26,39 @@ std::vector<std::string> g_args;
 wxString W(const std::string& text)
 {
     return wxString::FromUTF8(text.c_str());
+}
+
+mainFrame* Frame()
+{
+    return wxDynamicCast(wxTheApp->GetTopWindow(), mainFrame);
+}
+
+// Runs a program to its end while this process keeps answering events (the
+// server under test lives in this event loop); returns its exit status.
+long RunToEnd(const std::vector<wxString>& args)
+{
+    std::vector<const wchar_t*> argv;
+    for (const wxString& arg : args) {
+        argv.push_back(arg.wc_str());
+    }
+    argv.push_back(nullptr);
+    return wxExecute(argv.data(), wxEXEC_SYNC | wxEXEC_NODISABLE);
+}
+
+// The id of a window that process `pid` shows with title `title`, or empty.
+wxString WindowOf(long pid, const wxString& title)
+{
+    wxArrayString lines;
+    wxExecute(wxS("wmctrl -lp"), lines, wxEXEC_SYNC | wxEXEC_NODISABLE);
+    for (const wxString& line : lines) {
+        wxArrayString fields = wxSplit(line.Strip(wxString::both), ' ');
+        fields.erase(std::remove(fields.begin(), fields.end(), wxString()), fields.end());
+        if (fields.size() >= 4 && fields[2] == wxString::Format("%ld", pid) &&
+            line.EndsWith(wxS(" ") + title)) {
+            return fields[0];
+        }
+    }
+    return wxString();
 }
 
 wxListCtrl* List()
@@ -57,11 +96,91 @@ TEST(vornApp, EveryArgumentBecomesARowInOrder)
     EXPECT_EQ(ROW_WAITING, static_cast<long>(list->GetItemData(6)));
 }
 
+TEST(vornApp, ALaterStartShowsTheHiddenWindowAndAddsNothing)
+{
+    mainFrame* frame = Frame();
+    ASSERT_NE(nullptr, frame);
+    const int rows = List()->GetItemCount();
+    frame->Close(); // the close box: hidden
+    ASSERT_TRUE(WaitFor([&] { return !frame->IsShown(); }));
+
+    EXPECT_EQ(0, RunToEnd({wxS(VORN_PROGRAM), W(*g_dir / "a.txt"), wxS("/")}));
+    EXPECT_TRUE(WaitFor([&] { return frame->IsShown(); }));
+    EXPECT_EQ(rows, List()->GetItemCount());
+    EXPECT_EQ(frame, wxTheApp->GetTopWindow());
+}
+
+TEST(vornApp, ALaterStartRestoresTheMinimisedWindow)
+{
+    mainFrame* frame = Frame();
+    ASSERT_NE(nullptr, frame);
+    frame->Show(true);
+    frame->Iconize(true);
+    ASSERT_TRUE(WaitFor([&] { return frame->IsIconized(); }));
+    EXPECT_EQ(0, RunToEnd({wxS(VORN_PROGRAM)}));
+    EXPECT_TRUE(WaitFor([&] { return !frame->IsIconized() && frame->IsShown(); }));
+}
+
+TEST(vornApp, TheTopicIsMatchedIgnoringCase)
+{
+    Frame()->Show(false);
+    EXPECT_EQ(0, RunToEnd({wxS(VORN_IPC_CLIENT), wxS("ONLY_One")}));
+    EXPECT_TRUE(WaitFor([&] { return Frame()->IsShown(); }));
+    Settle(300); // let the window manager finish mapping it
+    Frame()->Show(false);
+    Settle(300);
+    ASSERT_FALSE(Frame()->IsShown());
+    EXPECT_EQ(1, RunToEnd({wxS(VORN_IPC_CLIENT), wxS("only_two")}));
+    EXPECT_EQ(1, RunToEnd({wxS(VORN_IPC_CLIENT), wxS("")}));
+    Settle(200);
+    EXPECT_FALSE(Frame()->IsShown());
+    Frame()->Show(true);
+}
+
+TEST(vornApp, ALaterStartDuringAModalDialogGetsTheBusyMessage)
+{
+    wxDialog dialog(Frame(), wxID_ANY, wxS("modal"));
+    bool stayedModal = false;
+    long status = -1;
+    bool answered = false;
+    dialog.CallAfter([&] {
+        // Inside the dialog's modal loop: start a later instance and answer
+        // its message box, whose caption is the tool's name.
+        const wchar_t* const later[] = {VORN_PROGRAM_W, nullptr};
+        wxProcess* process = new wxProcess;
+        process->Bind(wxEVT_END_PROCESS,
+                      [&](wxProcessEvent& event) { status = event.GetExitCode(); });
+        const long pid = wxExecute(later, wxEXEC_ASYNC, process);
+        wxString box;
+        WaitFor([&] { return !(box = WindowOf(pid, W("彻底删除工具"))).empty(); }, 20000);
+        answered = !box.empty();
+        if (answered) {
+            const wxString key[] = {wxS("xdotool"), wxS("windowactivate"), wxS("--sync"), box,
+                                    wxS("key"),     wxS("Return")};
+            RunToEnd(std::vector<wxString>(std::begin(key), std::end(key)));
+        }
+        WaitFor([&] { return status >= 0; }, 10000);
+        stayedModal = dialog.IsModal();
+        dialog.EndModal(wxID_OK);
+    });
+    dialog.ShowModal();
+    EXPECT_TRUE(answered) << "no busy message appeared";
+    EXPECT_TRUE(stayedModal);
+    EXPECT_EQ(1, status);
+}
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     g_dir = std::make_unique<TempDir>();
     const TempDir& dir = *g_dir;
+    // A home and a runtime folder of this run's own: the lock and the socket
+    // must not meet a real instance of the user's.
+    MakeDir(dir / "home");
+    MakeDir(dir / "run");
+    ::chmod((dir / "run").c_str(), 0700);
+    ::setenv("HOME", (dir / "home").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
     WriteFile(dir / "a.txt", "a");
     WriteFile(dir / "中文 名.txt", "c");
     MakeDir(dir / "folder");

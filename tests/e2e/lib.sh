@@ -6,7 +6,9 @@ set -euo pipefail
 : "${VORN:?VORN must name the program under test}"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/vorn-e2e-XXXXXX")
 export HOME="$WORK/home"
+export XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$HOME"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
 PIDS=()
 
 cleanup() {
@@ -29,12 +31,33 @@ start_vorn() {
     PIDS+=("$PID")
 }
 
-# Prints the id of the program's visible main window, waiting up to 20 s.
+# Prints the id of the window that process $1 shows with a title matching
+# the extended regular expression $2, waiting up to 20 s. wmctrl reads the
+# UTF-8 titles that xdotool's name search does not match.
+window_of() {
+    local i id
+    for ((i = 0; i < 200; i++)); do
+        id=$(wmctrl -lp | awk -v pid="$1" '$3 == pid' | grep -E "$2" | awk '{print $1}' | head -n 1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Prints the id of the program's main window, waiting up to 20 s.
 main_window() {
-    local id
-    id=$(timeout 20 xdotool search --sync --onlyvisible --pid "$PID" --name '^Zemfi' | head -n 1) ||
-        fail "no main window appeared"
-    echo "$id"
+    window_of "${1:-$PID}" ' Zemfi' || fail "no main window appeared"
+}
+
+# Answers the message box that process $1 shows with the tool's name as its
+# caption, by pressing Return on it.
+answer_message() {
+    local box
+    box=$(window_of "$1" ' 彻底删除工具$') || fail "no message box appeared"
+    xdotool windowactivate --sync "$box" key Return
 }
 
 # Waits up to $2 seconds (default 10) for our child $1 to end; sets STATUS.
