@@ -13,11 +13,39 @@
 #include <wx/utils.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const wxChar* const kServerFailed = wxS("创建ipc组件失败!");
 const wxChar* const kBusy = wxS("抱歉，彻底删除工具程序可能太忙，无法把新的请求发送到程序！");
+
+// The checker trusts the process id in a left-over lock file, which another
+// process may own by now (after a reboot, quite likely), and would then take
+// this start for a later instance forever. A running instance holds a write
+// lock on its file, so a file that nobody locks is stale: remove it.
+void RemoveStaleLock(const wxString& path)
+{
+    const int fd = ::open(path.fn_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    struct stat opened;
+    struct stat named;
+    // The file must still be the one examined: a start racing with this one
+    // may have replaced it with a live lock.
+    if (::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type == F_UNLCK && ::fstat(fd, &opened) == 0 &&
+        ::lstat(path.fn_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino) {
+        ::unlink(path.fn_str());
+    }
+    ::close(fd);
+}
 
 } // namespace
 
@@ -55,8 +83,10 @@ bool vornApp::OnInit()
 {
     // The lock file lives in the user's home folder; a stale one left by a
     // killed instance is detected (its process is gone) and replaced.
+    const wxString name = ipc::kInstancePrefix + wxGetUserId();
+    RemoveStaleLock(wxGetHomeDir() + wxS("/") + name);
     m_checker = std::make_unique<wxSingleInstanceChecker>();
-    m_checker->Create(ipc::kInstancePrefix + wxGetUserId(), wxString());
+    m_checker->Create(name, wxString());
     if (m_checker->IsAnotherRunning()) {
         ActivateFirstInstance();
         return false;

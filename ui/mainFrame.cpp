@@ -3,14 +3,18 @@
 #include "shred/Shredder.h"
 #include "ui/DropDelFileTarget.h"
 #include "ui/IconPath.h"
+#include "ui/MyTaskBarIcon.h"
 #include "ui/Texts.h"
+#include "ui/about/About.h"
 
 #include <wx/app.h>
+#include <wx/artprov.h>
 #include <wx/bitmap.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/filename.h>
 #include <wx/icon.h>
+#include <wx/iconbndl.h>
 #include <wx/image.h>
 #include <wx/listctrl.h>
 #include <wx/log.h>
@@ -178,7 +182,21 @@ wxBEGIN_EVENT_TABLE(mainFrame, wxFrame) EVT_CLOSE(mainFrame::OnClose) wxEND_EVEN
     InitExtras();
 }
 
-mainFrame::~mainFrame() = default;
+mainFrame::~mainFrame()
+{
+    RemoveTrayIcon();
+}
+
+// The icon goes with the frame: its handlers must never reach a dead window,
+// and while it lives the program would not end.
+void mainFrame::RemoveTrayIcon()
+{
+    if (m_trayIcon != nullptr) {
+        m_trayIcon->RemoveIcon();
+        m_trayIcon->Destroy();
+        m_trayIcon = nullptr;
+    }
+}
 
 void mainFrame::InitExtras()
 {
@@ -192,7 +210,13 @@ void mainFrame::InitExtras()
 
     Centre(wxBOTH);
 
-    // The notification-area icon takes its place here.
+    m_trayIcon = new MyTaskBarIcon(this);
+    // The frame's own icon, whatever its size (GetIcon asks for the system
+    // size only); without the icon file the tray still needs something.
+    const wxIconBundle& icons = GetIcons();
+    const wxIcon icon =
+        icons.GetIconCount() > 0 ? icons.GetIconByIndex(0) : wxArtProvider::GetIcon(wxART_DELETE);
+    m_trayIcon->SetIcon(icon, texts::kToolName);
 }
 
 void mainFrame::AddFile(const wxString& path)
@@ -225,6 +249,7 @@ void mainFrame::OnClose(wxCloseEvent& event)
         event.Veto();
         return;
     }
+    RemoveTrayIcon();
     Destroy();
 }
 
@@ -267,11 +292,14 @@ void mainFrame::OnClearClick(wxCommandEvent&)
 
 void mainFrame::OnQuitClick(wxCommandEvent&)
 {
-    // The notification-area icon is removed here before exiting.
+    if (m_trayIcon != nullptr) {
+        m_trayIcon->RemoveIcon();
+    }
     wxExit();
 }
 
 void mainFrame::OnAboutClick(wxCommandEvent&)
 {
-    // The About dialog opens here.
+    About dialog(this, wxID_ANY);
+    dialog.ShowModal();
 }

@@ -46,6 +46,7 @@ public:
 
 private:
     void InitExtras();
+    void RemoveTrayIcon();
 
     void OnClose(wxCloseEvent& event);
     void OnDeleteClick(wxCommandEvent& event);
