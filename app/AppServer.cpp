@@ -2,9 +2,7 @@
 
 #include "app/AppConnection.h"
 #include "app/IpcService.h"
-
-#include <wx/dialog.h>
-#include <wx/toplevel.h>
+#include "ui/ModalDialog.h"
 
 AppServer::~AppServer() = default;
 
@@ -14,12 +12,8 @@ wxConnectionBase* AppServer::OnAcceptConnection(const wxString& topic)
     if (lower.MakeLower() != ipc::kTopic) {
         return nullptr;
     }
-    for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetFirst(); node;
-         node = node->GetNext()) {
-        wxDialog* dialog = wxDynamicCast(node->GetData(), wxDialog);
-        if (dialog != nullptr && dialog->IsModal()) {
-            return nullptr;
-        }
+    if (OpenModalDialog() != nullptr) {
+        return nullptr; // e.g. the About dialog: no activation behind it
     }
     return new AppConnection;
 }

@@ -29,6 +29,10 @@ done
 export DISPLAY=":$display"
 openbox >/dev/null 2>&1 &
 pids+=($!)
+# A notification area (XEmbed tray) for the program's icon.
+trayer --edge top --align right --widthtype request --height 32 --transparent false \
+    --SetDockType true --SetPartialStrut true >/dev/null 2>&1 &
+pids+=($!)
 sleep 1
 
 ctest --test-dir build --output-on-failure --timeout 600 "$@"

@@ -1,5 +1,6 @@
 #include "ui/MyTaskBarIcon.h"
 
+#include "ui/ModalDialog.h"
 #include "ui/Texts.h"
 #include "ui/mainFrame.h"
 
@@ -7,7 +8,6 @@
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/menu.h>
-#include <wx/toplevel.h>
 
 namespace {
 
@@ -34,6 +34,18 @@ wxMenu* MyTaskBarIcon::CreatePopupMenu()
     return menu;
 }
 
+bool MyTaskBarIcon::PopupMenu(wxMenu* menu)
+{
+    // While a modal dialog runs, wxGTK drops the commands of any menu that is
+    // not shown from a dialog, so "退出" would do nothing while About is
+    // open: show the menu from that dialog, with its commands sent here.
+    if (wxDialog* modal = OpenModalDialog()) {
+        menu->SetEventHandler(this);
+        return modal->PopupMenu(menu);
+    }
+    return wxTaskBarIcon::PopupMenu(menu);
+}
+
 void MyTaskBarIcon::OnTrayDoubleClick(wxTaskBarIconEvent&)
 {
     m_frame->Show(true);
@@ -57,12 +69,8 @@ void MyTaskBarIcon::ExitProgram()
         wxExit();
         return;
     }
-    for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetFirst(); node;
-         node = node->GetNext()) {
-        wxDialog* dialog = wxDynamicCast(node->GetData(), wxDialog);
-        if (dialog != nullptr && dialog->IsModal()) {
-            dialog->EndModal(wxID_CANCEL);
-        }
+    while (wxDialog* modal = OpenModalDialog()) {
+        modal->EndModal(wxID_CANCEL);
     }
     wxTheApp->CallAfter(&MyTaskBarIcon::ExitProgram);
 }

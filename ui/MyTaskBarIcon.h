@@ -19,6 +19,7 @@ public:
 
     // A fresh menu for every right click; the caller owns it.
     wxMenu* CreatePopupMenu() override;
+    bool PopupMenu(wxMenu* menu) override;
 
     // Ends the program from the main event loop. wxExit called while a modal
     // dialog runs only ends that dialog's loop, so modal dialogs are ended

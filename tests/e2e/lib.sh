@@ -85,3 +85,45 @@ wait_hidden() {
     done
     return 1
 }
+
+# Prints "X Y" of the centre of the program's icon in the tray (trayer),
+# waiting up to 20 s for it to be embedded.
+tray_icon_centre() {
+    local i panel line
+    for ((i = 0; i < 200; i++)); do
+        panel=$(xwininfo -root -tree | awk '/"panel": \("panel" "trayer"\)/ {print $1}' | head -n 1)
+        if [ -n "$panel" ]; then
+            line=$(xwininfo -tree -id "$panel" | grep '"vorn": ("vorn" "Vorn")' | head -n 1)
+            if [ -n "$line" ]; then
+                # ... WxH+x+y  +absX+absY
+                echo "$line" | awk '{split($(NF-1), s, /[x+]/); split($NF, a, "+");
+                    print a[2] + int(s[1] / 2), a[3] + int(s[2] / 2)}'
+                return 0
+            fi
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Succeeds once window $1 is shown (viewable), within 10 s.
+wait_shown() {
+    local i
+    for ((i = 0; i < 100; i++)); do
+        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Opens the tray icon's menu at $1 $2 and picks item $3 (1 or 2) by keyboard.
+tray_menu_pick() {
+    xdotool mousemove "$1" "$2" click 3
+    sleep 0.7
+    local i
+    for ((i = 0; i < $3; i++)); do
+        xdotool key Down
+        sleep 0.1
+    done
+    xdotool key Return
+}

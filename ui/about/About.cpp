@@ -1,5 +1,6 @@
 #include "ui/about/About.h"
 
+#include <wx/arrstr.h>
 #include <wx/button.h>
 #include <wx/font.h>
 #include <wx/settings.h>
@@ -7,6 +8,8 @@
 #include <wx/stattext.h>
 #include <wx/translation.h>
 #include <wx/utils.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,8 +31,7 @@ const wxChar* const kDescription = wxS("本软件可以通过防止文件删除�
 // The commands that stand in for the Windows shell's "start": the address is
 // handed to xdg-open as one argument, never through a shell, so characters
 // such as '&' stay part of it; and nothing waits for the browser.
-const char* const kWebsiteCommand[] = {"xdg-open", "https://example.com/vorn?lang=zh&v=1.0",
-                                       nullptr};
+const char* const kWebsiteCommand[] = {"xdg-open", "https://example.com/vorn?lang=zh&v=1", nullptr};
 const char* const kMailCommand[] = {"xdg-open", "mailto:author@example.com", nullptr};
 
 void Open(const char* const* command)
@@ -54,7 +56,7 @@ const long About::ID_MAIL = wxNewId();
 const long About::ID_STATICTEXT3 = wxNewId();
 const long About::ID_STATICTEXT5 = wxNewId();
 
-const char* const About::kWebsite = "https://example.com/vorn?lang=zh&v=1.0";
+const char* const About::kWebsite = "https://example.com/vorn?lang=zh&v=1";
 const char* const About::kMail = "author@example.com";
 
 wxBEGIN_EVENT_TABLE(About, wxDialog) wxEND_EVENT_TABLE()
@@ -64,11 +66,22 @@ wxBEGIN_EVENT_TABLE(About, wxDialog) wxEND_EVENT_TABLE()
     Create(parent, id, Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE,
            wxS("id"));
     SetClientSize(wxSize(366, 272));
-    // The hand-placed layout was drawn for 9-point text; GTK's larger default
-    // would push the description out of the fixed client area.
+    // The hand-placed layout was drawn for small 9-point text; GTK's larger
+    // default would push the description out of the fixed client area, so
+    // take the largest size up to 9 points at which it fits.
     wxFont font = GetFont();
-    font.SetPointSize(9);
-    SetFont(font);
+    for (int points = 9; points >= 6; --points) {
+        font.SetPointSize(points);
+        SetFont(font);
+        int widest = 0;
+        for (const wxString& line : wxSplit(Tr(kDescription), '\n', '\0')) {
+            widest = std::max(widest, GetTextExtent(line).x);
+        }
+        if (widest <= 366 - 64 - 8 &&
+            GetTextExtent(wxString::FromUTF8(kWebsite)).x <= 366 - 88 - 8) {
+            break;
+        }
+    }
 
     const wxColour linkColour = wxSystemSettings::GetColour(wxSYS_COLOUR_ACTIVECAPTION);
     m_line = new wxStaticLine(this, ID_STATICLINE1, wxPoint(8, 208), wxSize(344, 2),
@@ -93,6 +106,21 @@ wxBEGIN_EVENT_TABLE(About, wxDialog) wxEND_EVENT_TABLE()
                          wxDefaultSize, 0, wxS("ID_STATICTEXT3"));
     m_textDescription = new wxStaticText(this, ID_STATICTEXT5, Tr(kDescription), wxPoint(64, 88),
                                          wxDefaultSize, 0, wxS("ID_STATICTEXT5"));
+
+    // Children do not take the dialog's font by themselves, and GTK updates
+    // a label's requested size only once the new font has been drawn: size
+    // the labels by the font's own measure.
+    for (wxWindow* child : GetChildren()) {
+        child->SetFont(GetFont());
+        if (wxStaticText* text = wxDynamicCast(child, wxStaticText)) {
+            wxSize size(0, 0);
+            for (const wxString& line : wxSplit(text->GetLabelText(), '\n', '\0')) {
+                size.x = std::max(size.x, GetTextExtent(line).x);
+                size.y += GetCharHeight();
+            }
+            text->SetSize(size);
+        }
+    }
 
     Centre(wxBOTH);
 
