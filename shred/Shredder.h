@@ -20,6 +20,7 @@ struct ShredFailure
 struct ShredResult
 {
     bool found = false;                 // the path named something that exists
+    bool cancelled = false;             // the run was stopped inside this path
     std::uint64_t shredded = 0;         // entries destroyed
     std::vector<ShredFailure> failures; // entries not destroyed
 
@@ -40,9 +41,14 @@ ShredResult ShredFile(const wxString& path, bool quick);
 // The same on a path's raw bytes, for names that are not valid text.
 ShredResult ShredPathBytes(const std::string& path, bool quick);
 
+class ShredProgress;
+
 // Overwrites an open file from offset 0 with whole 1024-byte blocks of
 // `pattern` (0x00 or 0x01) until the original length is covered, then
-// flushes the data to the device. Returns 0 on success, or errno.
-int OverwritePass(int fd, std::uint64_t length, unsigned char pattern);
+// flushes the data to the device. Reports `reported` plus the bytes written
+// to `progress` after each write. Returns 0 on success, ECANCELED when
+// `progress` cancelled, or another errno.
+int OverwritePass(int fd, std::uint64_t length, unsigned char pattern,
+                  ShredProgress* progress = nullptr, std::uint64_t reported = 0);
 
 #endif // VORN_SHRED_SHREDDER_H

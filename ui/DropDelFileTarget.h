@@ -11,7 +11,8 @@ class DropDelFileTarget : public wxFileDropTarget
 public:
     DropDelFileTarget() = default;
 
-    // Lists each dropped path in the order delivered; always accepts.
+    // Lists each dropped path in the order delivered; refuses the drop only
+    // while a deletion run goes on.
     bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& filenames) override;
 
     mainFrame* m_frame = nullptr; // not owned; set by the creator

@@ -1,6 +1,9 @@
 #include "ui/mainFrame.h"
 
+#include "shred/ShredRun.h"
 #include "shred/Shredder.h"
+#include "ui/DeletionProgress.h"
+#include "ui/DeletionRun.h"
 #include "ui/DropDelFileTarget.h"
 #include "ui/IconPath.h"
 #include "ui/MyTaskBarIcon.h"
@@ -26,6 +29,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -44,6 +48,8 @@ const wxChar* const kColumnProgress = wxS("进度");
 const wxChar* const kNotFound = wxS("没有发现这个文件");
 const wxChar* const kDeleted = wxS("已删除");
 const wxChar* const kFailed = wxS("删除失败");
+// A deletion run that lasts longer than this shows its progress.
+constexpr int kProgressDelayMs = 500;
 
 const wxString Tr(const wxChar* text)
 {
@@ -255,19 +261,56 @@ void mainFrame::OnClose(wxCloseEvent& event)
 
 void mainFrame::OnDeleteClick(wxCommandEvent&)
 {
+    if (m_running) {
+        return;
+    }
     const bool quick = m_checkQuick->IsChecked();
-    bool anyFailed = false;
+    std::vector<long> rows;
+    std::vector<std::string> paths;
     for (long i = 0; i < m_listFiles->GetItemCount(); ++i) {
-        if (m_listFiles->GetItemData(i) != ROW_WAITING) {
-            continue;
+        if (m_listFiles->GetItemData(i) == ROW_WAITING) {
+            rows.push_back(i);
+            paths.push_back(ShredRun::PathBytes(m_listFiles->GetItemText(i, 1)));
         }
-        const ShredResult result = ShredPath(m_listFiles->GetItemText(i, 1), quick);
-        if (result.Complete()) {
+    }
+    if (rows.empty()) {
+        return;
+    }
+
+    // The engine works in a thread of its own. A short run ends within the
+    // wait and shows nothing; a longer one shows its progress in a modal
+    // window, which keeps this window painted and every other control,
+    // drops included, refused until the run ends.
+    m_running = true;
+    DeletionRun run(std::move(paths), quick);
+    run.Start();
+    if (!run.WaitFinished(kProgressDelayMs)) {
+        DeletionProgress progress(this, run);
+        progress.ShowModal();
+        // Also ended from outside (the tray's exit): stop at a block boundary.
+        if (!run.IsFinished()) {
+            run.Cancel();
+        }
+    }
+    const std::vector<ShredResult>& results = run.Results();
+    m_running = false;
+
+    bool anyFailed = false;
+    // Rows the run did not reach (cancelled) stay waiting, untouched.
+    for (size_t k = 0; k < results.size(); ++k) {
+        const long i = rows[k];
+        if (results[k].Complete()) {
             m_listFiles->SetItem(i, 2, kDeleted, -1);
             m_listFiles->SetItemPtrData(i, ROW_SHREDDED);
         } else {
-            // The row stays waiting, so the next run tries it again.
-            m_listFiles->SetItem(i, 2, wxString(kFailed) + wxS("：") + result.Summary(), -1);
+            // The row stays waiting, so the next run tries it again. A listed
+            // file's own name is in the row already: give just the reason.
+            const std::vector<ShredFailure>& failures = results[k].failures;
+            const wxString why =
+                failures.size() == 1 && failures[0].path == m_listFiles->GetItemText(i, 1)
+                    ? failures[0].reason
+                    : results[k].Summary();
+            m_listFiles->SetItem(i, 2, wxString(kFailed) + wxS("：") + why, -1);
             m_listFiles->SetItemTextColour(i, wxColour(wxS("red")));
             anyFailed = true;
         }
@@ -285,6 +328,9 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
 
 void mainFrame::OnClearClick(wxCommandEvent&)
 {
+    if (m_running) {
+        return;
+    }
     for (long i = m_listFiles->GetItemCount() - 1; i >= 0; --i) {
         m_listFiles->DeleteItem(i);
     }
@@ -292,6 +338,9 @@ void mainFrame::OnClearClick(wxCommandEvent&)
 
 void mainFrame::OnQuitClick(wxCommandEvent&)
 {
+    if (m_running) {
+        return; // the progress window's cancel ends a run
+    }
     if (m_trayIcon != nullptr) {
         m_trayIcon->RemoveIcon();
     }

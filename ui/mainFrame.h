@@ -35,6 +35,8 @@ public:
     void AddFile(const wxString& path);
     // Sizes the columns once, after the start-up rows are in.
     void FitColumns();
+    // Whether a deletion run is going on; nothing may change the list then.
+    bool IsRunning() const { return m_running; }
 
     static const long ID_LISTCTRL_FILES;
     static const long ID_CHECKBOX1;
@@ -64,6 +66,7 @@ private:
     wxButton* m_buttonDelete;
     wxBoxSizer* m_sizerTop;
     MyTaskBarIcon* m_trayIcon = nullptr;
+    bool m_running = false;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,0 +1,65 @@
+// A deletion run off the GUI thread: the engine lists and shreds the paths
+// in a worker thread, so the window keeps answering while it works.
+#ifndef VORN_UI_DELETIONRUN_H
+#define VORN_UI_DELETIONRUN_H
+
+#include "shred/ShredProgress.h"
+#include "shred/ShredRun.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class DeletionRun : public ShredProgress
+{
+public:
+    // What the worker is doing, for the progress display.
+    struct Status
+    {
+        bool listing = true;
+        std::uint64_t entriesDone = 0;  // entries finished before the current
+        std::uint64_t entriesTotal = 0; // while listing: entries found so far
+        std::uint64_t bytesDone = 0;
+        std::uint64_t bytesTotal = 0;
+        std::string current; // the entry being destroyed, as raw bytes
+    };
+
+    DeletionRun(std::vector<std::string> paths, bool quick);
+    ~DeletionRun() override; // cancels and waits for the worker
+
+    void Start();
+    // Waits up to `ms` milliseconds; returns whether the run has finished.
+    bool WaitFinished(int ms);
+    bool IsFinished() const;
+    // Asks the worker to stop at the next block boundary.
+    void Cancel() { m_cancel = true; }
+    bool IsCancelling() const { return m_cancel; }
+    Status GetStatus() const;
+    // Waits for the worker, then returns one result per path reached.
+    const std::vector<ShredResult>& Results();
+
+private:
+    bool OnListed(std::uint64_t entries) override;
+    void OnEntry(const std::string& path, std::uint64_t bytes) override;
+    bool OnWritten(std::uint64_t bytes) override;
+    void Work();
+
+    std::vector<std::string> m_paths;
+    ShredRun m_run;
+    std::thread m_thread;
+    std::atomic<bool> m_cancel{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_finishedChanged;
+    bool m_finished = false; // guarded by m_mutex, as is m_status
+    Status m_status;
+    // Worker only: the bytes and entries of the entries before the current.
+    std::uint64_t m_bytesBeforeEntry = 0;
+    std::uint64_t m_entryBytes = 0;
+    std::uint64_t m_entriesStarted = 0;
+};
+
+#endif // VORN_UI_DELETIONRUN_H
