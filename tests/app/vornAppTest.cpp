@@ -1,6 +1,7 @@
 // Start-up of the real application object in this process: the command
 // line becomes rows, and the main window is shown as the top window.
 #include "app/vornApp.h"
+#include "ui/ModalDialog.h"
 #include "ui/mainFrame.h"
 
 #include "tests/support/GuiTest.h"
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -137,36 +139,77 @@ TEST(vornApp, TheTopicIsMatchedIgnoringCase)
     Frame()->Show(true);
 }
 
+// Starts a later instance while a modal window runs in this process,
+// answers the message box that it shows with the tool's name as caption,
+// and returns its exit status; -2 when no such message box appeared.
+long LaterStartAnsweringItsMessage()
+{
+    const wchar_t* const later[] = {VORN_PROGRAM_W, nullptr};
+    long status = -1;
+    wxProcess* process = new wxProcess; // deletes itself when the process ends
+    process->Bind(wxEVT_END_PROCESS, [&](wxProcessEvent& event) { status = event.GetExitCode(); });
+    const long pid = wxExecute(later, wxEXEC_ASYNC, process);
+    wxString box;
+    WaitFor([&] { return !(box = WindowOf(pid, W("彻底删除工具"))).empty(); }, 20000);
+    if (box.empty()) {
+        wxProcess::Kill(pid, wxSIGKILL);
+        WaitFor([&] { return status >= 0; }, 5000);
+        return -2;
+    }
+    const wxString key[] = {wxS("xdotool"), wxS("windowactivate"), wxS("--sync"), box,
+                            wxS("key"),     wxS("Return")};
+    RunToEnd(std::vector<wxString>(std::begin(key), std::end(key)));
+    WaitFor([&] { return status >= 0; }, 10000);
+    return status;
+}
+
 TEST(vornApp, ALaterStartDuringAModalDialogGetsTheBusyMessage)
 {
     wxDialog dialog(Frame(), wxID_ANY, wxS("modal"));
     bool stayedModal = false;
     long status = -1;
-    bool answered = false;
     dialog.CallAfter([&] {
-        // Inside the dialog's modal loop: start a later instance and answer
-        // its message box, whose caption is the tool's name.
-        const wchar_t* const later[] = {VORN_PROGRAM_W, nullptr};
-        wxProcess* process = new wxProcess;
-        process->Bind(wxEVT_END_PROCESS,
-                      [&](wxProcessEvent& event) { status = event.GetExitCode(); });
-        const long pid = wxExecute(later, wxEXEC_ASYNC, process);
-        wxString box;
-        WaitFor([&] { return !(box = WindowOf(pid, W("彻底删除工具"))).empty(); }, 20000);
-        answered = !box.empty();
-        if (answered) {
-            const wxString key[] = {wxS("xdotool"), wxS("windowactivate"), wxS("--sync"), box,
-                                    wxS("key"),     wxS("Return")};
-            RunToEnd(std::vector<wxString>(std::begin(key), std::end(key)));
-        }
-        WaitFor([&] { return status >= 0; }, 10000);
+        status = LaterStartAnsweringItsMessage();
         stayedModal = dialog.IsModal();
         dialog.EndModal(wxID_OK);
     });
     dialog.ShowModal();
-    EXPECT_TRUE(answered) << "no busy message appeared";
+    EXPECT_EQ(1, status) << "-2: no busy message appeared";
     EXPECT_TRUE(stayedModal);
-    EXPECT_EQ(1, status);
+}
+
+TEST(vornApp, ALaterStartDuringADeletionRunGetsTheBusyMessage)
+{
+    const std::string huge = *g_dir / "huge.bin";
+    WriteFile(huge, "");
+    ASSERT_EQ(0, ::truncate(huge.c_str(), 8LL << 30)); // seconds of writing
+    List()->DeleteAllItems();
+    Frame()->AddFile(W(huge));
+    long status = -1;
+    bool stillRunning = false;
+    Frame()->CallAfter([&] {
+        // Inside the progress window's modal loop.
+        status = LaterStartAnsweringItsMessage();
+        wxDialog* progress = OpenModalDialog();
+        stillRunning = progress != nullptr && Frame()->IsRunning();
+        if (progress != nullptr) {
+            wxWindow* cancel = FindChild(progress, wxS("ID_BUTTON_CANCEL"));
+            wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
+            click.SetEventObject(cancel);
+            cancel->GetEventHandler()->ProcessEvent(click);
+        }
+    });
+    wxWindow* button = FindChild(Frame(), wxS("ID_BUTTON_DEL"));
+    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+    click.SetEventObject(button);
+    button->GetEventHandler()->ProcessEvent(click);
+
+    EXPECT_EQ(1, status) << "-2: no busy message appeared";
+    EXPECT_TRUE(stillRunning);
+    EXPECT_FALSE(Frame()->IsRunning());
+    EXPECT_EQ(1, List()->GetItemCount());
+    EXPECT_TRUE(Exists(huge));
+    ::unlink(huge.c_str());
 }
 
 int main(int argc, char** argv)

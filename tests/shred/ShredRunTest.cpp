@@ -1,0 +1,132 @@
+// A run over several paths: totals known before the first write, progress
+// reports, and cancelling at a block boundary.
+#include "shred/ShredRun.h"
+#include "shred/ShredProgress.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+// Records what the run reports; cancels once `cancelAfter` bytes of the
+// entry named `cancelIn` are written, or once `stopListingAt` entries are
+// listed.
+class Recorder : public ShredProgress
+{
+public:
+    bool OnListed(std::uint64_t entries) override
+    {
+        listed = entries;
+        return stopListingAt == 0 || entries < stopListingAt;
+    }
+    void OnEntry(const std::string& path, std::uint64_t bytes) override
+    {
+        entries.push_back(path);
+        entryBytes.push_back(bytes);
+        written = 0;
+    }
+    bool OnWritten(std::uint64_t bytes) override
+    {
+        EXPECT_GT(bytes, written) << "progress must only grow within an entry";
+        written = bytes;
+        return cancelIn.empty() || entries.back() != cancelIn || bytes < cancelAfter;
+    }
+
+    std::uint64_t listed = 0;
+    std::uint64_t stopListingAt = 0;
+    std::vector<std::string> entries;
+    std::vector<std::uint64_t> entryBytes;
+    std::uint64_t written = 0;
+    std::string cancelIn;
+    std::uint64_t cancelAfter = 0;
+};
+
+} // namespace
+
+TEST(ShredRun, KnowsItsTotalsBeforeWritingAndReportsEachEntry)
+{
+    TempDir dir;
+    MakeDir(dir / "folder");
+    WriteFile(dir / "folder/one", std::string(1, 'x'));                      // 1 block
+    WriteFile(dir / "folder/two", std::string(2048, 'x'));                   // 2 blocks
+    WriteFile(dir / "single", std::string(1500, 'x'));                       // 2 blocks
+    ASSERT_EQ(0, ::symlink("/etc/hostname", (dir / "folder/link").c_str())); // no bytes
+
+    for (const bool quick : {false, true}) {
+        SCOPED_TRACE(quick);
+        Recorder recorder;
+        ShredRun run(quick, &recorder);
+        ASSERT_TRUE(run.List(dir / "folder"));
+        ASSERT_TRUE(run.List(dir / "single"));
+        ASSERT_TRUE(run.List(dir / "missing"));
+        EXPECT_EQ(4u, run.TotalEntries());
+        EXPECT_EQ((quick ? 1u : 2u) * 5 * 1024, run.TotalBytes());
+        EXPECT_TRUE(Exists(dir / "single")) << "listing must not touch anything";
+        if (quick) {
+            ASSERT_TRUE(run.Execute());
+            ASSERT_EQ(3u, run.Results().size());
+            EXPECT_TRUE(run.Results()[0].Complete());
+            EXPECT_EQ(3u, run.Results()[0].shredded);
+            EXPECT_TRUE(run.Results()[1].Complete());
+            EXPECT_FALSE(run.Results()[2].found);
+            EXPECT_EQ(4u, recorder.entries.size());
+            std::uint64_t sum = 0;
+            for (std::uint64_t bytes : recorder.entryBytes) {
+                sum += bytes;
+            }
+            EXPECT_EQ(run.TotalBytes(), sum);
+            EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "folder"));
+        }
+    }
+}
+
+TEST(ShredRun, CancelStopsAtABlockBoundaryAndKeepsTheFileItsName)
+{
+    TempDir dir;
+    WriteFile(dir / "first", "first");
+    WriteFile(dir / "big", std::string(5 * 1024 * 1024, 'b'));
+    WriteFile(dir / "last", "last");
+    Recorder recorder;
+    recorder.cancelIn = dir / "big";
+    recorder.cancelAfter = 2 * 1024 * 1024;
+    ShredRun run(false, &recorder);
+    for (const char* name : {"first", "big", "last"}) {
+        ASSERT_TRUE(run.List(dir / name));
+    }
+    EXPECT_FALSE(run.Execute());
+
+    ASSERT_EQ(2u, run.Results().size()) << "the last path must not be reached";
+    EXPECT_TRUE(run.Results()[0].Complete());
+    const ShredResult& cancelled = run.Results()[1];
+    EXPECT_TRUE(cancelled.cancelled);
+    ASSERT_FALSE(cancelled.Complete());
+    EXPECT_TRUE(cancelled.Summary().Contains(wxString::FromUTF8("已取消")));
+
+    EXPECT_FALSE(Exists(dir / "first"));
+    EXPECT_EQ("last", ReadFile(dir / "last"));
+    // Under its own name, never renamed; cut at a block boundary.
+    const std::string big = ReadFile(dir / "big");
+    ASSERT_EQ(5u * 1024 * 1024, big.size());
+    const size_t zeros = big.find_first_not_of('\0');
+    EXPECT_GE(zeros, recorder.cancelAfter);
+    EXPECT_EQ(0u, zeros % 1024);
+    EXPECT_EQ(std::string::npos, big.find_first_not_of('b', zeros));
+    EXPECT_EQ((std::vector<std::string>{"big", "last"}), ListNames(dir.Path()));
+}
+
+TEST(ShredRun, ListingCanBeCancelled)
+{
+    TempDir dir;
+    MakeDir(dir / "many");
+    for (int i = 0; i < 600; ++i) {
+        WriteFile(dir / ("many/f" + std::to_string(i)), "x");
+    }
+    Recorder recorder;
+    recorder.stopListingAt = 256;
+    ShredRun run(false, &recorder);
+    EXPECT_FALSE(run.List(dir / "many"));
+    EXPECT_EQ(256u, recorder.listed);
+    EXPECT_EQ(600u, ListNames(dir / "many").size());
+}
