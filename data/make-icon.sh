@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Draws the window icon (a storm cloud with a lightning bolt) and writes it as
-# a multi-size Windows icon. Needs ImageMagick; run by hand after a change.
+# a multi-size Windows icon, plus the PNG sizes of the desktop's icon theme.
+# Needs ImageMagick; run by hand after a change and commit the results.
 set -euo pipefail
-out=${1:-"$(dirname "$0")/weather-storm.ico"}
+here=$(dirname "$0")
+out=${1:-"$here/weather-storm.ico"}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 convert -size 256x256 xc:none \
@@ -20,3 +22,8 @@ for size in 16 24 32 48 64 128; do
     convert "$tmp/storm-256.png" -resize ${size}x${size} "$tmp/storm-$size.png"
 done
 convert "$tmp"/storm-{16,24,32,48,64,128,256}.png "$out"
+mkdir -p "$here/icons"
+for size in 16 24 32 48 64 128 256; do
+    # -strip: no time stamps, so an unchanged drawing gives unchanged files.
+    convert "$tmp/storm-$size.png" -strip "$here/icons/vorn-$size.png"
+done

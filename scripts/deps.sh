@@ -4,7 +4,7 @@
 VORN_BUILD_PACKAGES=(cmake g++ make libwxgtk3.2-dev fonts-wqy-microhei)
 # To run every test headless, on top of the above.
 VORN_TEST_PACKAGES=(googletest libgtest-dev xvfb openbox xdotool wmctrl x11-utils trayer
-    e2fsprogs util-linux mount iproute2)
+    e2fsprogs util-linux mount iproute2 desktop-file-utils)
 
 # Installs whichever of the given packages are missing, with sudo unless root.
 vorn_install_missing() {

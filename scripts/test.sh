@@ -6,33 +6,4 @@ cd "$(dirname "$0")/.."
 . scripts/deps.sh
 vorn_install_missing "${VORN_BUILD_PACKAGES[@]}" "${VORN_TEST_PACKAGES[@]}"
 vorn_build
-
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-
-# A display number nobody uses.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-# A notification area (XEmbed tray) for the program's icon.
-trayer --edge top --align right --widthtype request --height 32 --transparent false \
-    --SetDockType true --SetPartialStrut true >/dev/null 2>&1 &
-pids+=($!)
-sleep 1
-
-ctest --test-dir build --output-on-failure --timeout 600 "$@"
+scripts/with-display.sh ctest --test-dir build --output-on-failure --timeout 600 "$@"
