@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Benchmarks the shredding engine against the device limit (dd) and coreutils
+# shred, side by side in one run, and prints a table of medians and ratios.
+#
+#   bench/run.sh [SCRATCH_FOLDER]     (default: a new folder in /var/tmp)
+#
+# REPS (default 3) sets the repetitions, SIZE_MIB (default 1024) the large
+# file. Every contender of a workload runs once per repetition, in turn, so
+# slow drifts of a shared machine touch them alike. Needs build/ (cmake).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+bench="$here/build/bench/shred_bench"
+[ -x "$bench" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
+reps=${REPS:-3}
+size_mib=${SIZE_MIB:-1024}
+base=${1:-/var/tmp}
+scratch=$(mktemp -d "$base/vorn-bench-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+declare -A times
+now() { date +%s.%N; }
+# Runs "$@" and appends its wall time to the list named by $1.
+timed() {
+    local key=$1 start end
+    shift
+    start=$(now)
+    "$@" >/dev/null
+    end=$(now)
+    times[$key]+="$(echo "$end - $start" | bc -l) "
+}
+median() {
+    tr ' ' '\n' <<<"${times[$1]}" | grep . | sort -g | awk '{v[NR]=$1} END {
+        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+ratio() { printf "%.2f" "$(echo "$1 / $2" | bc -l)"; }
+
+big="$scratch/large.bin"
+make_big() {
+    dd if=/dev/urandom of="$big" bs=1M count="$size_mib" status=none
+    sync
+}
+dd_passes() {
+    local i
+    for ((i = 0; i < $1; i++)); do
+        dd if=/dev/zero of="$big" bs=1M count="$size_mib" conv=notrunc,fdatasync status=none
+    done
+}
+
+echo "Large file ($size_mib MiB), $reps repetitions..." >&2
+for ((r = 0; r < reps; r++)); do
+    for passes in 2 1; do
+        quick=$([ "$passes" = 1 ] && echo --quick || true)
+        naive=$([ "$passes" = 1 ] && echo --naive-quick || echo --naive)
+        make_big; timed "dd$passes" dd_passes "$passes"
+        make_big; timed "ours$passes" "$bench" $quick "$big"
+        make_big; timed "shred$passes" shred -u -n $((passes - 1)) -z "$big"
+        make_big; timed "naive$passes" "$bench" "$naive" "$big"
+    done
+done
+rm -f "$big"
+
+tree="$scratch/tree"
+echo "Many small files (100 folders, 10,000 files of 1-16 KiB)..." >&2
+for ((r = 0; r < reps; r++)); do
+    for passes in 2 1; do
+        quick=$([ "$passes" = 1 ] && echo --quick || true)
+        "$bench" --make-tree "$tree" 100 100 16; sync
+        timed "small_ours$passes" "$bench" $quick "$tree"
+        rm -rf "$tree"
+        "$bench" --make-tree "$tree" 100 100 16; sync
+        timed "small_shred$passes" find "$tree" -type f -exec shred -u -n $((passes - 1)) -z {} +
+        rm -rf "$tree"
+    done
+done
+
+echo "Memory (100,000 empty files)..." >&2
+"$bench" --make-tree "$tree" 100 1000 0; sync
+peak_kib=$("$bench" "$tree" | sed -n 's/.*peak_rss_kib=\([0-9]*\).*/\1/p')
+rm -rf "$tree"
+
+mb=$((size_mib * 1048576 / 1000000))
+echo
+echo "| workload | passes | contender | median s | rate | ratio |"
+echo "|---|---|---|---|---|---|"
+for passes in 2 1; do
+    dd_t=$(median "dd$passes")
+    for who in dd ours naive shred; do
+        t=$(median "$who$passes")
+        rate=$(echo "scale=0; $mb * $passes / $t" | bc -l)
+        case $who in
+            dd) label="dd (device limit)"; note="1.00 (reference)" ;;
+            ours) label="vorn engine"; note="$(ratio "$dd_t" "$t") of device limit" ;;
+            naive) label="1 KiB write calls"; note="$(ratio "$dd_t" "$t") of device limit" ;;
+            shred) label="shred -u -n $((passes - 1)) -z"; note="vorn $(ratio "$t" "$(median "ours$passes")")x faster" ;;
+        esac
+        printf '| large file | %s | %s | %.2f | %s MB/s | %s |\n' "$passes" "$label" "$t" "$rate" "$note"
+    done
+done
+for passes in 2 1; do
+    ours_t=$(median "small_ours$passes")
+    shred_t=$(median "small_shred$passes")
+    printf '| 10,000 small files | %s | vorn engine | %.2f | %s files/s | vorn %sx faster |\n' \
+        "$passes" "$ours_t" "$(echo "scale=0; 10000 / $ours_t" | bc -l)" "$(ratio "$shred_t" "$ours_t")"
+    printf '| 10,000 small files | %s | shred -u -n %s -z | %.2f | %s files/s | |\n' \
+        "$passes" "$((passes - 1))" "$shred_t" "$(echo "scale=0; 10000 / $shred_t" | bc -l)"
+done
+printf '| 100,000 empty files | 2 | vorn engine | | peak RSS %s MiB | goal < 64 MiB |\n' \
+    "$(echo "scale=1; $peak_kib / 1024" | bc -l)"
