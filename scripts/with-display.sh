@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command under a private headless display: Xvfb with a window manager
-# (openbox) and a notification-area host (trayer), all ended afterwards.
+# (openbox) and a notification-area host (trayer, left out when VORN_NO_TRAY
+# is set), all ended afterwards.
 set -euo pipefail
 
 pids=()
@@ -25,9 +26,11 @@ done
 export DISPLAY=":$display"
 openbox >/dev/null 2>&1 &
 pids+=($!)
-trayer --edge top --align right --widthtype request --height 32 --transparent false \
-    --SetDockType true --SetPartialStrut true >/dev/null 2>&1 &
-pids+=($!)
+if [ -z "${VORN_NO_TRAY:-}" ]; then
+    trayer --edge top --align right --widthtype request --height 32 --transparent false \
+        --SetDockType true --SetPartialStrut true >/dev/null 2>&1 &
+    pids+=($!)
+fi
 sleep 1
 
 "$@"
