@@ -51,7 +51,9 @@ for ((r = 0; r < reps; r++)); do
     for passes in 2 1; do
         quick=$([ "$passes" = 1 ] && echo --quick || true)
         naive=$([ "$passes" = 1 ] && echo --naive-quick || echo --naive)
+        only=$([ "$passes" = 1 ] && echo --passes-quick || echo --passes)
         make_big; timed "dd$passes" dd_passes "$passes"
+        make_big; timed "passes$passes" "$bench" "$only" "$big"
         make_big; timed "ours$passes" "$bench" $quick "$big"
         make_big; timed "shred$passes" shred -u -n $((passes - 1)) -z "$big"
         make_big; timed "naive$passes" "$bench" "$naive" "$big"
@@ -84,13 +86,14 @@ echo "| workload | passes | contender | median s | rate | ratio |"
 echo "|---|---|---|---|---|---|"
 for passes in 2 1; do
     dd_t=$(median "dd$passes")
-    for who in dd ours naive shred; do
+    for who in dd passes ours naive shred; do
         t=$(median "$who$passes")
         rate=$(echo "scale=0; $mb * $passes / $t" | bc -l)
         case $who in
             dd) label="dd (device limit)"; note="1.00 (reference)" ;;
-            ours) label="vorn engine"; note="$(ratio "$dd_t" "$t") of device limit" ;;
-            naive) label="1 KiB write calls"; note="$(ratio "$dd_t" "$t") of device limit" ;;
+            passes) label="vorn passes alone"; note="$(ratio "$dd_t" "$t") of device limit" ;;
+            ours) label="vorn engine, with rename and removal"; note="$(ratio "$dd_t" "$t") of device limit" ;;
+            naive) label="passes in 1 KiB write calls"; note="$(ratio "$dd_t" "$t") of device limit" ;;
             shred) label="shred -u -n $((passes - 1)) -z"; note="vorn $(ratio "$t" "$(median "ours$passes")")x faster" ;;
         esac
         printf '| large file | %s | %s | %.2f | %s MB/s | %s |\n' "$passes" "$label" "$t" "$rate" "$note"

@@ -6,6 +6,9 @@
 //   shred_bench --naive[-quick] FILE  the same passes as single 1024-byte
 //                                     write calls, then remove: the
 //                                     reference for the batched writes
+//   shred_bench --passes[-quick] FILE the engine's passes alone, without the
+//                                     rename and removal: what the device
+//                                     limit (dd) is compared with
 //   shred_bench --make-tree DIR FOLDERS FILES MAX_KIB
 //                                     make FOLDERS folders of FILES files of
 //                                     1..MAX_KIB KiB each (0: empty files)
@@ -61,6 +64,24 @@ int Naive(const char* path, bool quick)
     return ok ? 0 : 1;
 }
 
+int PassesOnly(const char* path, bool quick)
+{
+    const int fd = open(path, O_WRONLY);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        std::perror(path);
+        return 1;
+    }
+    const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
+    int err = OverwritePass(fd, length, 0x00);
+    if (err == 0 && !quick) {
+        err = OverwritePass(fd, length, 0x01);
+    }
+    close(fd);
+    std::printf("passes error=%d peak_rss_kib=%ld\n", err, PeakRssKib());
+    return err == 0 ? 0 : 1;
+}
+
 // Makes the test tree quickly; sizes cycle through 1..maxKib KiB.
 int MakeTree(const std::string& top, int folders, int files, int maxKib)
 {
@@ -78,7 +99,8 @@ int MakeTree(const std::string& top, int folders, int files, int maxKib)
         for (int i = 0; i < files; ++i) {
             const std::string path = folder + "/file" + std::to_string(i);
             const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const size_t size = maxKib > 0 ? static_cast<size_t>(1 + (f * 7 + i) % maxKib) * 1024 : 0;
+            const size_t size =
+                maxKib > 0 ? static_cast<size_t>(1 + (f * 7 + i) % maxKib) * 1024 : 0;
             if (fd < 0 || write(fd, data.data(), size) != static_cast<ssize_t>(size) ||
                 close(fd) != 0) {
                 std::perror(path.c_str());
@@ -100,9 +122,12 @@ int main(int argc, char** argv)
     }
     const std::string first = argv[1];
     if (first == "--make-tree") {
-        return argc == 6 ? MakeTree(argv[2], std::stoi(argv[3]), std::stoi(argv[4]),
-                                    std::stoi(argv[5]))
-                         : 2;
+        return argc == 6
+                   ? MakeTree(argv[2], std::stoi(argv[3]), std::stoi(argv[4]), std::stoi(argv[5]))
+                   : 2;
+    }
+    if (first == "--passes" || first == "--passes-quick") {
+        return argc == 3 ? PassesOnly(argv[2], first == "--passes-quick") : 2;
     }
     if (first == "--naive" || first == "--naive-quick") {
         return argc == 3 ? Naive(argv[2], first == "--naive-quick") : 2;

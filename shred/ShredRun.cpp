@@ -25,15 +25,6 @@ wxMBConvUTF8& LosslessUtf8()
     return conv;
 }
 
-wxString Display(const std::string& bytes)
-{
-    wxString text(bytes.c_str(), *wxConvFileName);
-    if (text.empty() && !bytes.empty()) {
-        text = wxString(bytes.c_str(), LosslessUtf8());
-    }
-    return text;
-}
-
 wxString SystemError(int err)
 {
     return wxString(std::strerror(err), wxConvLibc);
@@ -85,9 +76,18 @@ std::string ShredRun::PathBytes(const wxString& path)
     return std::string(bytes.data(), bytes.length());
 }
 
+wxString ShredRun::PathText(const std::string& bytes)
+{
+    wxString text(bytes.c_str(), *wxConvFileName);
+    if (text.empty() && !bytes.empty()) {
+        text = wxString(bytes.c_str(), LosslessUtf8());
+    }
+    return text;
+}
+
 void ShredRun::Fail(ShredResult& result, const std::string& path, const wxString& reason)
 {
-    result.failures.push_back({Display(path), reason});
+    result.failures.push_back({PathText(path), reason});
 }
 
 bool ShredRun::List(const std::string& path, bool folders)

@@ -35,8 +35,10 @@ public:
     // blocks, once per pass.
     std::uint64_t TotalBytes() const { return m_totalBytes; }
 
-    // A path's bytes as the file system knows them.
+    // A path's bytes as the file system knows them, and back to text for
+    // display; bytes that are not valid text survive as octal escapes.
     static std::string PathBytes(const wxString& path);
+    static wxString PathText(const std::string& bytes);
 
 private:
     // One entry to destroy, with the identity it had when it was listed so

@@ -1,5 +1,6 @@
 #include "ui/DeletionProgress.h"
 
+#include "shred/ShredRun.h"
 #include "ui/DeletionRun.h"
 #include "ui/Texts.h"
 
@@ -8,7 +9,6 @@
 #include <wx/gauge.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
-#include <wx/strconv.h>
 
 #include <algorithm>
 
@@ -80,8 +80,7 @@ void DeletionProgress::ShowStatus()
             wxString::Format(kListing, static_cast<unsigned long long>(status.entriesTotal)));
         m_gauge->Pulse();
     } else {
-        const wxString current(status.current.c_str(), *wxConvFileName);
-        m_textCurrent->SetLabelText(wxString::Format(kCurrent, current));
+        m_textCurrent->SetLabelText(wxString::Format(kCurrent, ShredRun::PathText(status.current)));
         const std::uint64_t total = status.bytesTotal > 0 ? status.bytesTotal : 1;
         m_gauge->SetValue(static_cast<int>(status.bytesDone * kGaugeRange / total));
     }

@@ -15,12 +15,15 @@ const wxChar* const kMenuExit = wxS("退出");
 
 } // namespace
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(MyTaskBarIcon, wxTaskBarIcon)
     EVT_TASKBAR_LEFT_DCLICK(MyTaskBarIcon::OnTrayDoubleClick)
-        EVT_MENU(MyTaskBarIcon::ID_MENU_SHOW, MyTaskBarIcon::OnMenuShow)
-            EVT_MENU(MyTaskBarIcon::ID_MENU_EXIT, MyTaskBarIcon::OnMenuExit) wxEND_EVENT_TABLE()
+    EVT_MENU(MyTaskBarIcon::ID_MENU_SHOW, MyTaskBarIcon::OnMenuShow)
+    EVT_MENU(MyTaskBarIcon::ID_MENU_EXIT, MyTaskBarIcon::OnMenuExit)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-                MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame)
+    MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame)
     : m_frame(frame)
 {}
 

@@ -62,7 +62,7 @@ const wxString Tr(const wxChar* text)
 bool IsListable(const wxString& path)
 {
     struct stat st;
-    if (path.empty() || ::lstat(path.fn_str(), &st) != 0) {
+    if (path.empty() || ::lstat(ShredRun::PathBytes(path).c_str(), &st) != 0) {
         return false;
     }
     return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode);
@@ -74,7 +74,7 @@ bool IsListable(const wxString& path)
 // file, and a link named last must stay the link itself.
 wxString AbsolutePath(const wxString& path)
 {
-    std::string folder(path.fn_str());
+    std::string folder = ShredRun::PathBytes(path);
     std::string name;
     struct stat st;
     if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
@@ -91,7 +91,7 @@ wxString AbsolutePath(const wxString& path)
     if (!name.empty()) {
         result += result == "/" ? name : "/" + name;
     }
-    return wxString(result.c_str(), *wxConvFileName);
+    return ShredRun::PathText(result);
 }
 
 } // namespace
@@ -104,7 +104,11 @@ const long mainFrame::ID_BUTTON_QUIT = wxNewId();
 const long mainFrame::ID_BUTTON1 = wxNewId();
 const long mainFrame::ID_PANEL_MAIN = wxNewId();
 
-wxBEGIN_EVENT_TABLE(mainFrame, wxFrame) EVT_CLOSE(mainFrame::OnClose) wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(mainFrame, wxFrame)
+    EVT_CLOSE(mainFrame::OnClose)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
     mainFrame::mainFrame(wxWindow* parent, wxWindowID id, const wxPoint&, const wxSize&)
 {

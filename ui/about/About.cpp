@@ -59,7 +59,10 @@ const long About::ID_STATICTEXT5 = wxNewId();
 const char* const About::kWebsite = "https://example.com/vorn?lang=zh&v=1";
 const char* const About::kMail = "author@example.com";
 
-wxBEGIN_EVENT_TABLE(About, wxDialog) wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(About, wxDialog)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
     About::About(wxWindow* parent, wxWindowID id)
 {
