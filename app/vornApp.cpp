@@ -37,11 +37,12 @@ void RemoveStaleLock(const wxString& path)
     lock.l_whence = SEEK_SET;
     struct stat opened;
     struct stat named;
-    // The file must still be the one examined: a start racing with this one
-    // may have replaced it with a live lock.
+    // An empty file is one that a starting instance has just created and is
+    // about to lock; and the file must still be the one examined, as a start
+    // racing with this one may have replaced it with a live lock.
     if (::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type == F_UNLCK && ::fstat(fd, &opened) == 0 &&
-        ::lstat(path.fn_str(), &named) == 0 && opened.st_dev == named.st_dev &&
-        opened.st_ino == named.st_ino) {
+        opened.st_size > 0 && ::lstat(path.fn_str(), &named) == 0 &&
+        opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
         ::unlink(path.fn_str());
     }
     ::close(fd);
