@@ -50,15 +50,30 @@ bool NaivePass(int fd, off_t length, unsigned char pattern)
     return fdatasync(fd) == 0;
 }
 
-int Naive(const char* path, bool quick)
+// Opens a file for the passes and reads its length; -1 (reported) on failure.
+int OpenForPasses(const char* path, off_t& length)
 {
     const int fd = open(path, O_WRONLY);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         std::perror(path);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return -1;
+    }
+    length = st.st_size;
+    return fd;
+}
+
+int Naive(const char* path, bool quick)
+{
+    off_t length = 0;
+    const int fd = OpenForPasses(path, length);
+    if (fd < 0) {
         return 1;
     }
-    bool ok = NaivePass(fd, st.st_size, 0x00) && (quick || NaivePass(fd, st.st_size, 0x01));
+    bool ok = NaivePass(fd, length, 0x00) && (quick || NaivePass(fd, length, 0x01));
     ok = close(fd) == 0 && ok && unlink(path) == 0;
     std::printf("naive ok=%d peak_rss_kib=%ld\n", ok, PeakRssKib());
     return ok ? 0 : 1;
@@ -66,13 +81,12 @@ int Naive(const char* path, bool quick)
 
 int PassesOnly(const char* path, bool quick)
 {
-    const int fd = open(path, O_WRONLY);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0) {
-        std::perror(path);
+    off_t size = 0;
+    const int fd = OpenForPasses(path, size);
+    if (fd < 0) {
         return 1;
     }
-    const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t length = static_cast<std::uint64_t>(size);
     int err = OverwritePass(fd, length, 0x00);
     if (err == 0 && !quick) {
         err = OverwritePass(fd, length, 0x01);
