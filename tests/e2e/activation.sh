@@ -26,11 +26,12 @@ above() {
 start_vorn
 win=$(main_window)
 
-xdotool windowminimize --sync "$win"
-hidden_state "$win" || fail "could not minimise the window"
+not_hidden() { ! hidden_state "$1"; }
+
+xdotool windowminimize "$win"
+eventually hidden_state "$win" || fail "could not minimise the window"
 later_start
-for _ in $(seq 50); do hidden_state "$win" || break; sleep 0.1; done
-hidden_state "$win" && fail "the minimised window was not restored"
+eventually not_hidden "$win" || fail "the minimised window was not restored"
 wait_shown "$win" || fail "the restored window is not shown"
 
 xmessage -geometry 700x500+0+0 "on top" &
@@ -45,10 +46,9 @@ for _ in $(seq 100); do
 done
 [ -n "$cover_win" ] || fail "no covering window"
 xdotool windowactivate --sync "$cover_win"
-above "$cover_win" "$win" || fail "the window was not covered"
+eventually above "$cover_win" "$win" || fail "the window was not covered"
 later_start
-for _ in $(seq 50); do above "$win" "$cover_win" && break; sleep 0.1; done
-above "$win" "$cover_win" || fail "the covered window was not raised"
+eventually above "$win" "$cover_win" || fail "the covered window was not raised"
 
 wmctrl -i -c "$win"
 wait_hidden "$win" || fail "the close box did not hide the window"

@@ -47,9 +47,26 @@ window_of() {
     return 1
 }
 
-# Prints the id of the program's main window, waiting up to 20 s.
+# Prints the id of the program's main window once it is on the screen,
+# waiting up to 20 s for it to be listed and 10 s more for it to be mapped:
+# the window manager lists a window before it maps it, and an action sent
+# in between is lost or leaves nothing to observe.
 main_window() {
-    window_of "${1:-$PID}" ' Zemfi' || fail "no main window appeared"
+    local id
+    id=$(window_of "${1:-$PID}" ' Zemfi') || fail "no main window appeared"
+    wait_shown "$id" || fail "the main window was listed but never shown"
+    echo "$id"
+}
+
+# Runs the command given until it succeeds, for up to 5 s: the window
+# manager updates its properties a moment after it acts on a request.
+eventually() {
+    local i
+    for ((i = 0; i < 50; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 # Answers the message box that process $1 shows with the tool's name as its
