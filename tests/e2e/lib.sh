@@ -133,11 +133,24 @@ wait_shown() {
     return 1
 }
 
+# Succeeds while one of the program's pop-up menus is on the screen.
+menu_shown() {
+    local w type
+    for w in $(xdotool search --onlyvisible --class Vorn 2>/dev/null); do
+        type=$(xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null || true)
+        [[ $type == *_NET_WM_WINDOW_TYPE_POPUP_MENU* ]] && return 0
+    done
+    return 1
+}
+
 # Opens the tray icon's menu at $1 $2 and picks item $3 (1 or 2) by keyboard.
 tray_menu_pick() {
-    xdotool mousemove "$1" "$2" click 3
-    sleep 0.7
     local i
+    xdotool mousemove "$1" "$2" click 3
+    # Keys sent before the menu is mapped would go elsewhere. GTK marks its
+    # menus by their window type (a tooltip may show up first).
+    eventually menu_shown || fail "the tray icon's menu did not open"
+    sleep 0.2
     for ((i = 0; i < $3; i++)); do
         xdotool key Down
         sleep 0.1
