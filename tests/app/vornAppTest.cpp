@@ -117,6 +117,7 @@ TEST(vornApp, ALaterStartRestoresTheMinimisedWindow)
     mainFrame* frame = Frame();
     ASSERT_NE(nullptr, frame);
     frame->Show(true);
+    ASSERT_TRUE(WaitFor([&] { return frame->IsShownOnScreen(); }));
     frame->Iconize(true);
     ASSERT_TRUE(WaitFor([&] { return frame->IsIconized(); }));
     EXPECT_EQ(0, RunToEnd({wxS(VORN_PROGRAM)}));
