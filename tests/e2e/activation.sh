@@ -4,7 +4,7 @@
 # front, a hidden one is shown; the later start leaves nothing behind.
 . "$(dirname "$0")/lib.sh"
 
-hidden_state() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
+hidden_state() { [[ $(xprop -id "$1" _NET_WM_STATE) == *_NET_WM_STATE_HIDDEN* ]]; }
 later_start() {
     "$VORN" "$WORK" >"$WORK/later.log" 2>&1 &
     local later=$!

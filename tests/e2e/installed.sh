@@ -10,7 +10,10 @@ entry=/usr/share/applications/vorn.desktop
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 grep -q '^MimeType=' "$entry" && fail "the desktop entry claims MIME types"
 [ -f /usr/share/vorn/weather-storm.ico ] || fail "no installed window icon"
-strings -e L "$VORN" | grep -qx /usr/share/vorn/weather-storm.ico ||
+# Through files, not pipes: grep -q would end the pipe early and, under
+# pipefail, fail the test on the writer's broken pipe.
+strings -e L "$VORN" >"$WORK/strings.txt"
+grep -qx /usr/share/vorn/weather-storm.ico "$WORK/strings.txt" ||
     fail "the program does not name the installed icon"
 
 echo "secret" >"$WORK/secret file.txt"
@@ -21,7 +24,8 @@ PID=$!
 PIDS+=("$PID")
 win=$(main_window)
 # The icon file's largest picture is 256 x 256: width and height lead the data.
-xprop -id "$win" 32c _NET_WM_ICON | grep -q '= 256, 256, ' ||
+xprop -id "$win" 32c _NET_WM_ICON >"$WORK/icon.txt"
+grep -q '= 256, 256, ' "$WORK/icon.txt" ||
     fail "the window shows no icon from the installed file"
 
 xdotool windowactivate --sync "$win" key --clearmodifiers alt+d

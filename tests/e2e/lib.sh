@@ -97,7 +97,7 @@ wait_exit() {
 wait_hidden() {
     local i
     for ((i = 0; i < 100; i++)); do
-        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' || return 0
+        [[ $(xwininfo -id "$1" 2>/dev/null) == *'Map State: IsViewable'* ]] || return 0
         sleep 0.1
     done
     return 1
@@ -127,7 +127,7 @@ tray_icon_centre() {
 wait_shown() {
     local i
     for ((i = 0; i < 100; i++)); do
-        xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
+        [[ $(xwininfo -id "$1" 2>/dev/null) == *'Map State: IsViewable'* ]] && return 0
         sleep 0.1
     done
     return 1
