@@ -37,6 +37,12 @@ wxString Reason(const wxChar* what, int err)
 
 const wxChar* const kCancelled = wxS("已取消");
 
+// A pass writes whole blocks: the length rounded up to the next block.
+std::uint64_t WholeBlocks(std::uint64_t length)
+{
+    return (length + kBlockSize - 1) / kBlockSize * kBlockSize;
+}
+
 // An open descriptor that is always closed.
 class Fd
 {
@@ -119,12 +125,14 @@ bool ShredRun::List(const std::string& path, bool folders)
     return ListFolder(path, target);
 }
 
+std::uint64_t ShredRun::BytesToWrite(const Entry& entry) const
+{
+    return entry.regular ? WholeBlocks(entry.size) * (m_quick ? 1 : 2) : 0;
+}
+
 bool ShredRun::Add(Target& target, Entry entry)
 {
-    if (entry.regular) {
-        const std::uint64_t blocks = (entry.size + kBlockSize - 1) / kBlockSize;
-        m_totalBytes += blocks * kBlockSize * (m_quick ? 1 : 2);
-    }
+    m_totalBytes += BytesToWrite(entry);
     target.entries.push_back(std::move(entry));
     ++m_totalEntries;
     if (m_progress != nullptr && m_totalEntries % kListReportEvery == 0) {
@@ -218,9 +226,7 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result)
     const std::string name = entry.path.substr(slash == std::string::npos ? 0 : slash + 1);
 
     if (m_progress != nullptr) {
-        const std::uint64_t blocks = (entry.size + kBlockSize - 1) / kBlockSize;
-        m_progress->OnEntry(entry.path,
-                            entry.regular ? blocks * kBlockSize * (m_quick ? 1 : 2) : 0);
+        m_progress->OnEntry(entry.path, BytesToWrite(entry));
     }
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st;
@@ -278,7 +284,7 @@ int ShredRun::Overwrite(int dirfd, const std::string& name, const Entry& entry, 
         return EPERM;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(st.st_size);
-    const std::uint64_t passBytes = (length + kBlockSize - 1) / kBlockSize * kBlockSize;
+    const std::uint64_t passBytes = WholeBlocks(length);
     int err = OverwritePass(file.Get(), length, 0x00, m_progress, 0);
     if (err == 0 && !m_quick) {
         err = OverwritePass(file.Get(), length, 0x01, m_progress, passBytes);

@@ -60,6 +60,8 @@ private:
     void Fail(ShredResult& result, const std::string& path, const wxString& reason);
     bool ListFolder(const std::string& top, Target& target);
     bool Add(Target& target, Entry entry);
+    // What the passes write over a listed entry (nothing over a link).
+    std::uint64_t BytesToWrite(const Entry& entry) const;
     bool Destroy(const Entry& entry, ShredResult& result);
     int Overwrite(int dirfd, const std::string& name, const Entry& entry, ShredResult& result);
     void RenameAndRemove(int dirfd, const std::string& name, const Entry& entry,

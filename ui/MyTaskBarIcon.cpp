@@ -21,11 +21,9 @@ wxBEGIN_EVENT_TABLE(MyTaskBarIcon, wxTaskBarIcon)
     EVT_MENU(MyTaskBarIcon::ID_MENU_SHOW, MyTaskBarIcon::OnMenuShow)
     EVT_MENU(MyTaskBarIcon::ID_MENU_EXIT, MyTaskBarIcon::OnMenuExit)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame)
-    : m_frame(frame)
-{}
+MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame) : m_frame(frame) {}
 
 MyTaskBarIcon::~MyTaskBarIcon() = default;
 

@@ -23,7 +23,6 @@
 #include <wx/log.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
-#include <wx/translation.h>
 
 #include <climits>
 #include <cstdlib>
@@ -50,11 +49,6 @@ const wxChar* const kDeleted = wxS("已删除");
 const wxChar* const kFailed = wxS("删除失败");
 // A deletion run that lasts longer than this shows its progress.
 constexpr int kProgressDelayMs = 500;
-
-const wxString Tr(const wxChar* text)
-{
-    return wxGetTranslation(text);
-}
 
 // A path is listed only when it names a regular file, a folder or a
 // symbolic link (which is shredded as a link, never followed). FIFOs,
@@ -108,11 +102,11 @@ const long mainFrame::ID_PANEL_MAIN = wxNewId();
 wxBEGIN_EVENT_TABLE(mainFrame, wxFrame)
     EVT_CLOSE(mainFrame::OnClose)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    mainFrame::mainFrame(wxWindow* parent, wxWindowID id, const wxPoint&, const wxSize&)
+mainFrame::mainFrame(wxWindow* parent, wxWindowID id, const wxPoint&, const wxSize&)
 {
-    Create(parent, id, Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
+    Create(parent, id, texts::Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE,
            wxS("id"));
     SetClientSize(wxSize(523, 314));
     Move(wxDefaultPosition);
@@ -141,34 +135,38 @@ wxEND_EVENT_TABLE()
     m_listFiles =
         new wxListCtrl(m_panelMain, ID_LISTCTRL_FILES, wxDefaultPosition, wxSize(416, 198),
                        wxLC_REPORT | wxBORDER_SUNKEN, wxDefaultValidator, wxS("ID_LISTCTRL_FILES"));
-    m_listFiles->SetToolTip(Tr(kListTip));
+    m_listFiles->SetToolTip(texts::Tr(kListTip));
     m_sizerTop->Add(m_listFiles, 1,
                     wxALL | wxEXPAND | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL, 5);
 
     wxBoxSizer* sizerRight = new wxBoxSizer(wxVERTICAL);
     m_sizerButtons = new wxBoxSizer(wxVERTICAL);
-    m_checkQuick = new wxCheckBox(m_panelMain, ID_CHECKBOX1, Tr(kQuickLabel), wxDefaultPosition,
-                                  wxDefaultSize, 0, wxDefaultValidator, wxS("ID_CHECKBOX1"));
+    m_checkQuick =
+        new wxCheckBox(m_panelMain, ID_CHECKBOX1, texts::Tr(kQuickLabel), wxDefaultPosition,
+                       wxDefaultSize, 0, wxDefaultValidator, wxS("ID_CHECKBOX1"));
     m_checkQuick->SetValue(false);
-    m_checkQuick->SetToolTip(Tr(kQuickTip));
+    m_checkQuick->SetToolTip(texts::Tr(kQuickTip));
     m_sizerButtons->Add(m_checkQuick, 1,
                         wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL, 5);
 
     const int buttonFlags = wxALL | wxEXPAND | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL;
-    m_buttonDelete = new wxButton(m_panelMain, ID_BUTTON_DEL, Tr(kDeleteLabel), wxDefaultPosition,
-                                  wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_DEL"));
+    m_buttonDelete =
+        new wxButton(m_panelMain, ID_BUTTON_DEL, texts::Tr(kDeleteLabel), wxDefaultPosition,
+                     wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_DEL"));
     m_sizerButtons->Add(m_buttonDelete, 1, buttonFlags, 5);
-    m_buttonClear = new wxButton(m_panelMain, ID_BUTTON_CLEAR, Tr(kClearLabel), wxDefaultPosition,
-                                 wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_CLEAR"));
-    m_buttonClear->SetToolTip(Tr(kClearTip));
+    m_buttonClear =
+        new wxButton(m_panelMain, ID_BUTTON_CLEAR, texts::Tr(kClearLabel), wxDefaultPosition,
+                     wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_CLEAR"));
+    m_buttonClear->SetToolTip(texts::Tr(kClearTip));
     m_sizerButtons->Add(m_buttonClear, 1, buttonFlags, 5);
-    m_buttonQuit = new wxButton(m_panelMain, ID_BUTTON_QUIT, Tr(kQuitLabel), wxDefaultPosition,
-                                wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_QUIT"));
+    m_buttonQuit =
+        new wxButton(m_panelMain, ID_BUTTON_QUIT, texts::Tr(kQuitLabel), wxDefaultPosition,
+                     wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON_QUIT"));
     m_sizerButtons->Add(m_buttonQuit, 1, buttonFlags, 5);
     sizerRight->Add(m_sizerButtons, 0, wxALIGN_CENTER_HORIZONTAL, 4);
 
     wxBoxSizer* sizerAbout = new wxBoxSizer(wxHORIZONTAL);
-    m_buttonAbout = new wxButton(m_panelMain, ID_BUTTON1, Tr(kAboutLabel), wxDefaultPosition,
+    m_buttonAbout = new wxButton(m_panelMain, ID_BUTTON1, texts::Tr(kAboutLabel), wxDefaultPosition,
                                  wxDefaultSize, 0, wxDefaultValidator, wxS("ID_BUTTON1"));
     sizerAbout->Add(m_buttonAbout, 1, wxALL | wxALIGN_BOTTOM | wxALIGN_CENTER_HORIZONTAL, 0);
     sizerRight->Add(sizerAbout, 1, wxALL | wxEXPAND | wxALIGN_BOTTOM | wxALIGN_CENTER_HORIZONTAL,

@@ -6,6 +6,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
@@ -24,11 +25,6 @@ namespace {
 // The folder the command line below names; created before start-up.
 std::unique_ptr<TempDir> g_dir;
 std::vector<std::string> g_args;
-
-wxString W(const std::string& text)
-{
-    return wxString::FromUTF8(text.c_str());
-}
 
 mainFrame* Frame()
 {

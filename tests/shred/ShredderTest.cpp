@@ -1,6 +1,7 @@
 // The engine, black-box: what is on disk after each operation.
 #include "shred/Shredder.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -41,11 +42,6 @@ private:
 std::string Filled(size_t size, char byte)
 {
     return std::string(size, byte);
-}
-
-wxString W(const std::string& path)
-{
-    return wxString::FromUTF8(path.c_str());
 }
 
 } // namespace

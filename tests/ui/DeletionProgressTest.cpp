@@ -5,6 +5,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -16,11 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-wxString W(const std::string& text)
-{
-    return wxString::FromUTF8(text.c_str());
-}
 
 // Sees every modal dialog shown while it is registered.
 class DialogWatch : public wxModalDialogHook

@@ -4,6 +4,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <wx/listctrl.h>
@@ -13,11 +14,6 @@
 #include <signal.h>
 
 namespace {
-
-wxString W(const std::string& text)
-{
-    return wxString::FromUTF8(text.c_str());
-}
 
 // Starts a command without waiting; the returned pid can be polled.
 long Start(const std::vector<wxString>& args)

@@ -4,6 +4,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -18,11 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-wxString W(const std::string& text)
-{
-    return wxString::FromUTF8(text.c_str());
-}
 
 class MainFrameTest : public testing::Test
 {

@@ -1,12 +1,13 @@
 #include "ui/about/About.h"
 
+#include "ui/Texts.h"
+
 #include <wx/arrstr.h>
 #include <wx/button.h>
 #include <wx/font.h>
 #include <wx/settings.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
-#include <wx/translation.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -39,11 +40,6 @@ void Open(const char* const* command)
     wxExecute(command, wxEXEC_ASYNC);
 }
 
-const wxString Tr(const wxChar* text)
-{
-    return wxGetTranslation(text);
-}
-
 } // namespace
 
 const long About::ID_STATICLINE1 = wxNewId();
@@ -62,11 +58,11 @@ const char* const About::kMail = "author@example.com";
 // clang-format off
 wxBEGIN_EVENT_TABLE(About, wxDialog)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    About::About(wxWindow* parent, wxWindowID id)
+About::About(wxWindow* parent, wxWindowID id)
 {
-    Create(parent, id, Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE,
+    Create(parent, id, texts::Tr(kTitle), wxDefaultPosition, wxDefaultSize, wxDEFAULT_DIALOG_STYLE,
            wxS("id"));
     SetClientSize(wxSize(366, 272));
     // The hand-placed layout was drawn for small 9-point text; GTK's larger
@@ -77,7 +73,7 @@ wxEND_EVENT_TABLE()
         font.SetPointSize(points);
         SetFont(font);
         int widest = 0;
-        for (const wxString& line : wxSplit(Tr(kDescription), '\n', '\0')) {
+        for (const wxString& line : wxSplit(texts::Tr(kDescription), '\n', '\0')) {
             widest = std::max(widest, GetTextExtent(line).x);
         }
         if (widest <= 366 - 64 - 8 &&
@@ -89,26 +85,26 @@ wxEND_EVENT_TABLE()
     const wxColour linkColour = wxSystemSettings::GetColour(wxSYS_COLOUR_ACTIVECAPTION);
     m_line = new wxStaticLine(this, ID_STATICLINE1, wxPoint(8, 208), wxSize(344, 2),
                               wxLI_HORIZONTAL, wxS("ID_STATICLINE1"));
-    m_buttonOk = new wxButton(this, ID_BTN_OK, Tr(kOk), wxPoint(272, 224), wxDefaultSize, 0,
+    m_buttonOk = new wxButton(this, ID_BTN_OK, texts::Tr(kOk), wxPoint(272, 224), wxDefaultSize, 0,
                               wxDefaultValidator, wxS("ID_BTN_OK"));
-    m_textVersion = new wxStaticText(this, ID_STATICTEXT1, Tr(kVersion), wxPoint(16, 16),
+    m_textVersion = new wxStaticText(this, ID_STATICTEXT1, texts::Tr(kVersion), wxPoint(16, 16),
                                      wxDefaultSize, 0, wxS("ID_STATICTEXT1"));
     m_textWebsiteCaption =
-        new wxStaticText(this, ID_STATICTEXT2, Tr(kWebsiteCaption), wxPoint(16, 40), wxDefaultSize,
-                         0, wxS("ID_STATICTEXT2"));
-    m_textWebsite = new wxStaticText(this, ID_WEBSITE, Tr(kPlaceholder), wxPoint(88, 40),
+        new wxStaticText(this, ID_STATICTEXT2, texts::Tr(kWebsiteCaption), wxPoint(16, 40),
+                         wxDefaultSize, 0, wxS("ID_STATICTEXT2"));
+    m_textWebsite = new wxStaticText(this, ID_WEBSITE, texts::Tr(kPlaceholder), wxPoint(88, 40),
                                      wxDefaultSize, 0, wxS("ID_WEBSITE"));
     m_textWebsite->SetForegroundColour(linkColour);
-    m_textMailCaption = new wxStaticText(this, ID_STATICTEXT4, Tr(kMailCaption), wxPoint(16, 64),
-                                         wxDefaultSize, 0, wxS("ID_STATICTEXT4"));
-    m_textMail = new wxStaticText(this, ID_MAIL, Tr(kPlaceholder), wxPoint(88, 64), wxDefaultSize,
-                                  0, wxS("ID_MAIL"));
+    m_textMailCaption = new wxStaticText(this, ID_STATICTEXT4, texts::Tr(kMailCaption),
+                                         wxPoint(16, 64), wxDefaultSize, 0, wxS("ID_STATICTEXT4"));
+    m_textMail = new wxStaticText(this, ID_MAIL, texts::Tr(kPlaceholder), wxPoint(88, 64),
+                                  wxDefaultSize, 0, wxS("ID_MAIL"));
     m_textMail->SetForegroundColour(linkColour);
     m_textDescriptionCaption =
-        new wxStaticText(this, ID_STATICTEXT3, Tr(kDescriptionCaption), wxPoint(16, 88),
+        new wxStaticText(this, ID_STATICTEXT3, texts::Tr(kDescriptionCaption), wxPoint(16, 88),
                          wxDefaultSize, 0, wxS("ID_STATICTEXT3"));
-    m_textDescription = new wxStaticText(this, ID_STATICTEXT5, Tr(kDescription), wxPoint(64, 88),
-                                         wxDefaultSize, 0, wxS("ID_STATICTEXT5"));
+    m_textDescription = new wxStaticText(this, ID_STATICTEXT5, texts::Tr(kDescription),
+                                         wxPoint(64, 88), wxDefaultSize, 0, wxS("ID_STATICTEXT5"));
 
     // Children do not take the dialog's font by themselves, and GTK updates
     // a label's requested size only once the new font has been drawn: size

@@ -5,6 +5,7 @@
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -18,11 +19,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-wxString W(const char* text)
-{
-    return wxString::FromUTF8(text);
-}
 
 class AboutTest : public testing::Test
 {
