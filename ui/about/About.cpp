@@ -11,6 +11,7 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -29,14 +30,12 @@ const wxChar* const kDescription = wxS("本软件可以通过防止文件删除�
                                        "\n"
                                        "不包含隐私内容的文件，不需要使用本工具进行删除。");
 
-// The commands that stand in for the Windows shell's "start": the address is
-// handed to xdg-open as one argument, never through a shell, so characters
-// such as '&' stay part of it; and nothing waits for the browser.
-const char* const kWebsiteCommand[] = {"xdg-open", "https://example.com/vorn?lang=zh&v=1", nullptr};
-const char* const kMailCommand[] = {"xdg-open", "mailto:author@example.com", nullptr};
-
-void Open(const char* const* command)
+// Stands in for the Windows shell's "start": the address is handed to
+// xdg-open as one argument, never through a shell, so characters such as
+// '&' stay part of it; and nothing waits for the browser.
+void Open(const std::string& address)
 {
+    const char* const command[] = {"xdg-open", address.c_str(), nullptr};
     wxExecute(command, wxEXEC_ASYNC);
 }
 
@@ -141,10 +140,10 @@ void About::OnOkClick(wxCommandEvent&)
 
 void About::OnWebsiteLeftDown(wxMouseEvent&)
 {
-    Open(kWebsiteCommand);
+    Open(kWebsite);
 }
 
 void About::OnMailLeftDown(wxMouseEvent&)
 {
-    Open(kMailCommand);
+    Open(std::string("mailto:") + kMail);
 }
