@@ -10,7 +10,7 @@ VORN_TEST_PACKAGES=(googletest libgtest-dev xvfb openbox xdotool wmctrl x11-util
 vorn_install_missing() {
     local missing=() pkg
     for pkg in "$@"; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+        [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" = 'install ok installed' ] ||
             missing+=("$pkg")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
