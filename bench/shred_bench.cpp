@@ -12,6 +12,7 @@
 //   shred_bench --make-tree DIR FOLDERS FILES MAX_KIB
 //                                     make FOLDERS folders of FILES files of
 //                                     1..MAX_KIB KiB each (0: empty files)
+#include "shred/OverwritePass.h"
 #include "shred/ShredRun.h"
 
 #include <wx/init.h>
@@ -87,10 +88,7 @@ int PassesOnly(const char* path, bool quick)
         return 1;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(size);
-    int err = OverwritePass(fd, length, 0x00);
-    if (err == 0 && !quick) {
-        err = OverwritePass(fd, length, 0x01);
-    }
+    const int err = OverwritePasses(fd, length, quick);
     close(fd);
     std::printf("passes error=%d peak_rss_kib=%ld\n", err, PeakRssKib());
     return err == 0 ? 0 : 1;
@@ -155,8 +153,9 @@ int main(int argc, char** argv)
     unsigned long failures = 0;
     for (const ShredResult& result : run.Results()) {
         failures += result.failures.size();
-        if (!result.Complete()) {
-            std::fprintf(stderr, "%s\n", static_cast<const char*>(result.Summary().utf8_str()));
+        for (const ShredFailure& failure : result.failures) {
+            std::fprintf(stderr, "%s: kind %d: %s\n", failure.path.c_str(),
+                         static_cast<int>(failure.kind), std::strerror(failure.err));
         }
     }
     std::printf("entries=%llu bytes=%llu failures=%lu peak_rss_kib=%ld\n",

@@ -13,8 +13,9 @@ public:
 
     // While listing: entries found so far. Return false to cancel.
     virtual bool OnListed(std::uint64_t entries) = 0;
-    // Before each entry is destroyed: its path and the bytes its passes write.
-    virtual void OnEntry(const std::string& path, std::uint64_t bytes) = 0;
+    // Before each entry is destroyed: its path and the bytes its passes
+    // cover. Return false to cancel; the entry is then left untouched.
+    virtual bool OnEntry(const std::string& path, std::uint64_t bytes) = 0;
     // After each write: bytes the current entry's passes have written so
     // far. Return false to cancel; the run then stops at this block boundary.
     virtual bool OnWritten(std::uint64_t bytes) = 0;

@@ -1,14 +1,18 @@
 // One shredding run over several listed paths: every path is listed in full
 // first (so the totals are known before the first byte is written), then
-// each entry is destroyed in turn.
+// each entry is destroyed in turn, through folder descriptors.
 #ifndef VORN_SHRED_SHREDRUN_H
 #define VORN_SHRED_SHREDRUN_H
 
-#include "shred/Shredder.h"
+#include "shred/FolderTree.h"
+#include "shred/NameStore.h"
+#include "shred/ShredResult.h"
+#include "shred/StorageCheck.h"
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -20,9 +24,9 @@ public:
     // `progress` may be null; it is not owned.
     ShredRun(bool quick, ShredProgress* progress = nullptr);
 
-    // Lists a path: a file or link is one entry; a folder gives every entry
-    // below it (it is emptied only when `folders` is set). Returns false when
-    // the listing was cancelled.
+    // Lists a path (its bytes): a file or link is one entry; a folder gives
+    // every entry below it (it is emptied only when `folders` is set).
+    // Returns false when the listing was cancelled.
     bool List(const std::string& path, bool folders = true);
     // Destroys the listed paths in order. Returns false when cancelled.
     bool Execute();
@@ -30,49 +34,49 @@ public:
     // One result per path that was reached, in the order listed: a path not
     // reached because the run was cancelled has none.
     const std::vector<ShredResult>& Results() const { return m_results; }
-    std::uint64_t TotalEntries() const { return m_totalEntries; }
-    // Bytes all passes will write: each regular file rounded up to whole
+    std::uint64_t TotalEntries() const { return m_entries.size(); }
+    // Bytes all passes will cover: each regular file rounded up to whole
     // blocks, once per pass.
     std::uint64_t TotalBytes() const { return m_totalBytes; }
 
-    // A path's bytes as the file system knows them, and back to text for
-    // display; bytes that are not valid text survive as octal escapes.
-    static std::string PathBytes(const wxString& path);
-    static wxString PathText(const std::string& bytes);
-
 private:
     // One entry to destroy, with the identity it had when it was listed so
-    // that a swap before its turn cannot redirect the writes.
+    // that a swap before its turn cannot redirect the writes. Kept small: a
+    // run may list millions.
     struct Entry
     {
-        std::string path;
-        dev_t dev;
+        NameStore::Id name;
         ino_t ino;
         std::uint64_t size;
+        FolderTree::Index folder; // its device is the folder's
         bool regular;
     };
     struct Target
     {
-        std::vector<Entry> entries;
+        std::size_t begin; // its entries in m_entries
+        std::size_t end;
         ShredResult result; // what listing found; completed by Execute
     };
 
-    void Fail(ShredResult& result, const std::string& path, const wxString& reason);
-    bool ListFolder(const std::string& top, Target& target);
-    bool Add(Target& target, Entry entry);
-    // What the passes write over a listed entry (nothing over a link).
+    void Fail(ShredResult& result, std::string path, ShredError kind, int err = 0,
+              std::uint64_t detail = 0);
+    bool ListFolder(FolderTree::Index top, ShredResult& result);
+    bool Add(FolderTree::Index folder, const char* name, const struct stat& st);
     std::uint64_t BytesToWrite(const Entry& entry) const;
     bool Destroy(const Entry& entry, ShredResult& result);
-    int Overwrite(int dirfd, const std::string& name, const Entry& entry, ShredResult& result);
-    void RenameAndRemove(int dirfd, const std::string& name, const Entry& entry,
-                         ShredResult& result);
 
     bool m_quick;
     ShredProgress* m_progress;
+    FolderTree m_folders;
+    NameStore m_names;
+    std::deque<Entry> m_entries; // grows without copying what it holds
     std::vector<Target> m_targets;
     std::vector<ShredResult> m_results;
-    std::uint64_t m_totalEntries = 0;
+    StorageCheck m_storage;
     std::uint64_t m_totalBytes = 0;
+    // The folder of the entry before, whose path OnEntry reports.
+    FolderTree::Index m_currentFolder = FolderTree::kNoParent;
+    std::string m_currentPrefix;
 };
 
 #endif // VORN_SHRED_SHREDRUN_H

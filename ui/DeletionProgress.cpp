@@ -1,6 +1,6 @@
 #include "ui/DeletionProgress.h"
 
-#include "shred/ShredRun.h"
+#include "shred/PathEncoding.h"
 #include "ui/DeletionRun.h"
 #include "ui/Texts.h"
 
@@ -80,7 +80,7 @@ void DeletionProgress::ShowStatus()
             wxString::Format(kListing, static_cast<unsigned long long>(status.entriesTotal)));
         m_gauge->Pulse();
     } else {
-        m_textCurrent->SetLabelText(wxString::Format(kCurrent, ShredRun::PathText(status.current)));
+        m_textCurrent->SetLabelText(wxString::Format(kCurrent, PathText(status.current)));
         const std::uint64_t total = status.bytesTotal > 0 ? status.bytesTotal : 1;
         m_gauge->SetValue(static_cast<int>(status.bytesDone * kGaugeRange / total));
     }

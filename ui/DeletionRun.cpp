@@ -77,7 +77,7 @@ bool DeletionRun::OnListed(std::uint64_t entries)
     return !m_cancel;
 }
 
-void DeletionRun::OnEntry(const std::string& path, std::uint64_t bytes)
+bool DeletionRun::OnEntry(const std::string& path, std::uint64_t bytes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     // Whatever became of the previous entry, its share of the total is done.
@@ -86,6 +86,7 @@ void DeletionRun::OnEntry(const std::string& path, std::uint64_t bytes)
     m_status.bytesDone = m_bytesBeforeEntry;
     m_status.entriesDone = m_entriesStarted++;
     m_status.current = path;
+    return !m_cancel;
 }
 
 bool DeletionRun::OnWritten(std::uint64_t bytes)

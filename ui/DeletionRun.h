@@ -44,7 +44,7 @@ public:
 
 private:
     bool OnListed(std::uint64_t entries) override;
-    void OnEntry(const std::string& path, std::uint64_t bytes) override;
+    bool OnEntry(const std::string& path, std::uint64_t bytes) override;
     bool OnWritten(std::uint64_t bytes) override;
     void Work();
 

@@ -1,12 +1,13 @@
 #include "ui/mainFrame.h"
 
-#include "shred/ShredRun.h"
-#include "shred/Shredder.h"
+#include "shred/ListedPath.h"
+#include "shred/PathEncoding.h"
 #include "ui/DeletionProgress.h"
 #include "ui/DeletionRun.h"
 #include "ui/DropDelFileTarget.h"
 #include "ui/IconPath.h"
 #include "ui/MyTaskBarIcon.h"
+#include "ui/ResultTexts.h"
 #include "ui/Texts.h"
 #include "ui/about/About.h"
 
@@ -25,9 +26,7 @@
 #include <wx/sizer.h>
 
 #include <climits>
-#include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -50,43 +49,10 @@ const wxChar* const kFailed = wxS("删除失败");
 // A deletion run that lasts longer than this shows its progress.
 constexpr int kProgressDelayMs = 500;
 
-// A path is listed only when it names a regular file, a folder or a
-// symbolic link (which is shredded as a link, never followed). FIFOs,
-// sockets and devices count as not found: only regular files are shredded.
-bool IsListable(const wxString& path)
-{
-    struct stat st;
-    if (path.empty() || ::lstat(ShredRun::PathBytes(path).c_str(), &st) != 0) {
-        return false;
-    }
-    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode);
-}
-
-// The absolute form of an existing path that still names the same object.
-// Only the folder part is resolved: resolving ".." lexically after a
-// symbolic link, or expanding a literal "~" file name, would name another
-// file, and a link named last must stay the link itself.
-wxString AbsolutePath(const wxString& path)
-{
-    std::string folder = ShredRun::PathBytes(path);
-    std::string name;
-    struct stat st;
-    if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-        const std::string::size_type slash = folder.rfind('/');
-        name = folder.substr(slash + 1);
-        folder = slash == std::string::npos ? "." : folder.substr(0, slash + 1);
-    }
-    char* resolved = ::realpath(folder.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return path; // vanished meanwhile: the deletion run will find nothing
-    }
-    std::string result(resolved);
-    std::free(resolved);
-    if (!name.empty()) {
-        result += result == "/" ? name : "/" + name;
-    }
-    return ShredRun::PathText(result);
-}
+// Rows shredded where the storage may keep the old content: neither the
+// red of failures nor the theme's text colour. Its luminance lies midway,
+// so it reads at 4.5:1 against white and against black.
+const wxColour kCaveatColour(0xB4, 0x5E, 0x00);
 
 } // namespace
 
@@ -232,8 +198,9 @@ void mainFrame::AddFile(const wxString& path)
     wxFileName name;
     name.Assign(path, wxPATH_NATIVE);
     const long row = m_listFiles->InsertItem(INT_MAX, name.GetFullName());
-    if (IsListable(path)) {
-        m_listFiles->SetItem(row, 1, AbsolutePath(path), -1);
+    const std::string bytes = PathBytes(path);
+    if (IsListable(bytes)) {
+        m_listFiles->SetItem(row, 1, PathText(AbsolutePath(bytes)), -1);
         m_listFiles->SetItemPtrData(row, ROW_WAITING);
     } else {
         m_listFiles->SetItemTextColour(row, wxColour(wxS("red")));
@@ -272,7 +239,7 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
     for (long i = 0; i < m_listFiles->GetItemCount(); ++i) {
         if (m_listFiles->GetItemData(i) == ROW_WAITING) {
             rows.push_back(i);
-            paths.push_back(ShredRun::PathBytes(m_listFiles->GetItemText(i, 1)));
+            paths.push_back(PathBytes(m_listFiles->GetItemText(i, 1)));
         }
     }
     if (rows.empty()) {
@@ -297,24 +264,27 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
     const std::vector<ShredResult>& results = run.Results();
     m_running = false;
 
-    bool anyFailed = false;
+    bool anyLong = false;
     // Rows the run did not reach (cancelled) stay waiting, untouched.
     for (size_t k = 0; k < results.size(); ++k) {
         const long i = rows[k];
-        if (results[k].Complete()) {
+        const ShredResult& result = results[k];
+        if (!result.Complete()) {
+            // The row stays waiting, so the next run tries it again.
+            const std::string listed = PathBytes(m_listFiles->GetItemText(i, 1));
+            m_listFiles->SetItem(
+                i, 2, wxString(kFailed) + wxS("：") + texts::Summary(result, listed), -1);
+            m_listFiles->SetItemTextColour(i, wxColour(wxS("red")));
+            anyLong = true;
+        } else if (!result.caveats.empty()) {
+            // Done, but not a success to hide: the row stays and says why.
+            m_listFiles->SetItem(i, 2, texts::Caveat(result.caveats.front()), -1);
+            m_listFiles->SetItemTextColour(i, kCaveatColour);
+            m_listFiles->SetItemPtrData(i, ROW_SHREDDED_CAVEAT);
+            anyLong = true;
+        } else {
             m_listFiles->SetItem(i, 2, kDeleted, -1);
             m_listFiles->SetItemPtrData(i, ROW_SHREDDED);
-        } else {
-            // The row stays waiting, so the next run tries it again. A listed
-            // file's own name is in the row already: give just the reason.
-            const std::vector<ShredFailure>& failures = results[k].failures;
-            const wxString why =
-                failures.size() == 1 && failures[0].path == m_listFiles->GetItemText(i, 1)
-                    ? failures[0].reason
-                    : results[k].Summary();
-            m_listFiles->SetItem(i, 2, wxString(kFailed) + wxS("：") + why, -1);
-            m_listFiles->SetItemTextColour(i, wxColour(wxS("red")));
-            anyFailed = true;
         }
     }
     for (long i = m_listFiles->GetItemCount() - 1; i >= 0; --i) {
@@ -322,8 +292,8 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
             m_listFiles->DeleteItem(i);
         }
     }
-    if (anyFailed) {
-        // A failure's reason is of no use hidden in a 60-pixel column.
+    if (anyLong) {
+        // A reason is of no use hidden in a 60-pixel column.
         m_listFiles->SetColumnWidth(2, wxLIST_AUTOSIZE);
     }
 }

@@ -21,6 +21,9 @@ enum RowState : long
     ROW_NOT_FOUND = 0,
     ROW_WAITING = 1,
     ROW_SHREDDED = 2,
+    // Shredded on storage that may keep the old content: done, but kept in
+    // the list with the reason.
+    ROW_SHREDDED_CAVEAT = 3,
 };
 
 class mainFrame : public wxFrame

@@ -5,6 +5,7 @@
 #include "ui/mainFrame.h"
 
 #include "tests/support/GuiTest.h"
+#include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
 
@@ -178,8 +179,8 @@ TEST(vornApp, ALaterStartDuringAModalDialogGetsTheBusyMessage)
 TEST(vornApp, ALaterStartDuringADeletionRunGetsTheBusyMessage)
 {
     const std::string huge = *g_dir / "huge.bin";
-    WriteFile(huge, "");
-    ASSERT_EQ(0, ::truncate(huge.c_str(), 8LL << 30)); // seconds of writing
+    WriteFile(huge, std::string(64 << 20, 'h'));
+    SetSlowWrites(50); // seconds of writing
     List()->DeleteAllItems();
     Frame()->AddFile(W(huge));
     long status = -1;
@@ -200,6 +201,7 @@ TEST(vornApp, ALaterStartDuringADeletionRunGetsTheBusyMessage)
     wxCommandEvent click(wxEVT_BUTTON, button->GetId());
     click.SetEventObject(button);
     button->GetEventHandler()->ProcessEvent(click);
+    SetSlowWrites(0);
 
     EXPECT_EQ(1, status) << "-2: no busy message appeared";
     EXPECT_TRUE(stillRunning);

@@ -5,8 +5,9 @@
 . "$(dirname "$0")/lib.sh"
 
 huge="$WORK/huge.bin"
-truncate -s 8G "$huge" # sparse: many seconds of writing on any disk
-start_vorn "$huge"
+head -c 64M /dev/zero | tr '\0' h >"$huge"
+# 64 MiB on a disk of 20 MiB/s: seconds of writing.
+LD_PRELOAD=$VORN_SLOW_DISK VORN_SLOW_WRITE_MS=50 start_vorn "$huge"
 win=$(main_window)
 read -r x y < <(tray_icon_centre) || fail "the icon did not appear in the tray"
 xdotool windowactivate --sync "$win" key --clearmodifiers alt+d

@@ -1,14 +1,25 @@
-// Proof on a real file system that the data is gone from the device, not
-// only from the name space: a loop-mounted ext4 image is searched byte by
-// byte for the content of shredded files.
+// Proof on real file systems that the data is gone from the device, not only
+// from the name space: loop-mounted images are searched byte by byte for the
+// content of shredded files, and storage that cannot be overwritten in place
+// must say so in the result.
+#include "shred/ShredProgress.h"
+#include "shred/ShredRun.h"
 #include "shred/Shredder.h"
+#include "tests/support/ShredPrint.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
-#include <iterator>
+#include <optional>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -18,56 +29,343 @@ bool Shell(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Counts the places where `marker` occurs in the file at `path`.
+std::string Quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+// Counts the places where `marker` occurs in the file at `path`, reading it
+// in pieces that overlap by the marker's length.
 size_t Occurrences(const std::string& path, const std::string& marker)
 {
     std::ifstream in(path, std::ios::binary);
-    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string carry;
+    std::string piece(1 << 20, '\0');
     size_t count = 0;
-    for (size_t at = image.find(marker); at != std::string::npos; at = image.find(marker, at + 1)) {
-        ++count;
+    while (in.read(&piece[0], static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+        const std::string window = carry + piece.substr(0, static_cast<size_t>(in.gcount()));
+        for (size_t at = window.find(marker); at != std::string::npos;
+             at = window.find(marker, at + 1)) {
+            ++count;
+        }
+        carry = window.size() >= marker.size() ? window.substr(window.size() - marker.size() + 1)
+                                               : window;
     }
     return count;
 }
 
-} // namespace
-
-TEST(Device, ShreddedContentIsGoneFromTheRawImage)
+// The marker is built at run time so that it is not in this binary.
+std::string Marker()
 {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "mounting a loop image needs root; run the suite as root (as CI does)";
-    }
-    TempDir dir;
-    const std::string image = dir / "fs.img";
-    const std::string mount = dir / "mnt";
-    MakeDir(mount);
-    ASSERT_TRUE(Shell("truncate -s 32M '" + image + "'"));
-    ASSERT_TRUE(Shell("mkfs.ext4 -q -F '" + image + "'"));
-    if (!Shell("mount -o loop '" + image + "' '" + mount + "'")) {
-        GTEST_SKIP() << "this machine cannot loop-mount an image (no loop device in a sandbox?)";
-    }
-
-    // The marker is built at run time so that it is not in this binary.
     std::string marker = "VORN-MARKER-";
     for (int i = 0; i < 8; ++i) {
         marker += static_cast<char>('A' + (i * 7) % 26);
     }
+    return marker;
+}
+
+bool IsMounted(const std::string& point)
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find(" " + point + " ") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+enum class Driver
+{
+    Kernel,  // mount -o loop
+    Tmpfs,   // no image
+    FuseFat, // FAT32 through fusefat
+    ExFat,   // exFAT through exfat-fuse, on a loop device
+    Ntfs,    // NTFS through ntfs-3g
+};
+
+struct FileSystem
+{
+    const char* name;
+    Driver driver;
+    const char* mkfs; // followed by the image
+    int mib;
+    const char* options = ""; // for mount -o
+};
+
+// A file system made on a fresh image and mounted for one test; unmounted,
+// its driver ended and its loop device detached on every way out.
+class Mounted
+{
+public:
+    Mounted(const FileSystem& fs, const TempDir& dir)
+        : m_image(dir / "fs.img"), m_point(dir / "mnt"), m_driver(fs.driver)
+    {
+        MakeDir(m_point);
+        if (fs.driver == Driver::Tmpfs) {
+            m_ok = Shell("mount -t tmpfs -o size=32m tmpfs " + Quoted(m_point));
+            return;
+        }
+        if (!Shell("truncate -s " + std::to_string(fs.mib) + "M " + Quoted(m_image)) ||
+            !Shell(std::string(fs.mkfs) + " " + Quoted(m_image))) {
+            m_why = std::string("cannot make the file system: ") + fs.mkfs;
+            return;
+        }
+        std::vector<std::string> command;
+        switch (fs.driver) {
+        case Driver::Kernel:
+            m_ok = Shell("mount -o loop" + std::string(*fs.options ? "," : "") + fs.options + " " +
+                         Quoted(m_image) + " " + Quoted(m_point));
+            return;
+        case Driver::FuseFat:
+            command = {"fusefat", "-f", "-o", "rw+", m_image, m_point};
+            break;
+        case Driver::ExFat:
+            m_loop = LoopDevice();
+            command = {"mount.exfat-fuse", "-d", m_loop, m_point};
+            break;
+        case Driver::Ntfs:
+            command = {"ntfs-3g", "-o", "no_detach", m_image, m_point};
+            break;
+        case Driver::Tmpfs:
+            break;
+        }
+        StartDaemon(command);
+        for (int i = 0; i < 100 && !(m_ok = IsMounted(m_point)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~Mounted() { Unmount(); }
+
+    // Unmounts and waits until the driver has written everything back.
+    bool Unmount()
+    {
+        bool ok = true;
+        if (IsMounted(m_point)) {
+            ok = Shell("umount " + Quoted(m_point)) || Shell("umount -l " + Quoted(m_point));
+        }
+        if (m_daemon > 0) {
+            int status = 0;
+            for (int i = 0; i < 100 && ::waitpid(m_daemon, &status, WNOHANG) == 0; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (i == 99) {
+                    ::kill(m_daemon, SIGKILL);
+                    ::waitpid(m_daemon, &status, 0);
+                    ok = false;
+                }
+            }
+            m_daemon = -1;
+        }
+        if (!m_loop.empty()) {
+            Shell("losetup -d " + Quoted(m_loop));
+            m_loop.clear();
+        }
+        return ok;
+    }
+
+    bool Ok() const { return m_ok; }
+    const std::string& Why() const { return m_why; }
+    const std::string& Image() const { return m_image; }
+    std::string operator/(const std::string& name) const { return m_point + "/" + name; }
+
+private:
+    std::string LoopDevice()
+    {
+        FILE* out = ::popen(("losetup -f --show " + Quoted(m_image)).c_str(), "r");
+        char line[256] = {};
+        if (out == nullptr) {
+            return {};
+        }
+        const bool read = std::fgets(line, sizeof line, out) != nullptr;
+        ::pclose(out);
+        std::string device = read ? line : "";
+        while (!device.empty() && device.back() == '\n') {
+            device.pop_back();
+        }
+        return device;
+    }
+    // The driver runs in the foreground, so that the test can wait for it
+    // to finish writing after the unmount.
+    void StartDaemon(const std::vector<std::string>& command)
+    {
+        if (command.empty() || (m_driver == Driver::ExFat && m_loop.empty())) {
+            m_why = "no loop device";
+            return;
+        }
+        m_daemon = ::fork();
+        if (m_daemon == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            std::vector<char*> argv;
+            for (const std::string& arg : command) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+    }
+
+    std::string m_image;
+    std::string m_point;
+    Driver m_driver;
+    std::string m_loop;
+    pid_t m_daemon = -1;
+    bool m_ok = false;
+    std::string m_why = "this machine cannot mount it (no loop device or FUSE in a sandbox?)";
+};
+
+} // namespace
+
+#define VORN_MOUNT_OR_SKIP(mounted)                                                                \
+    if (::geteuid() != 0) {                                                                        \
+        GTEST_SKIP() << "mounting an image needs root; run the suite as root (as CI does)";        \
+    }                                                                                              \
+    if (!(mounted).Ok()) {                                                                         \
+        GTEST_SKIP() << (mounted).Why();                                                           \
+    }
+
+TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
+{
+    struct Case
+    {
+        FileSystem fs;
+        std::optional<ShredCaveatKind> caveat; // none: overwritten in place
+    };
+    const std::optional<ShredCaveatKind> inPlace;
+    const Case cases[] = {
+        {{"ext4", Driver::Kernel, "mkfs.ext4 -q -F", 32}, inPlace},
+        {{"ext4 data=journal", Driver::Kernel, "mkfs.ext4 -q -F", 32, "data=journal"},
+         ShredCaveatKind::JournalledData},
+        {{"xfs", Driver::Kernel, "mkfs.xfs -q -f", 320}, inPlace},
+        {{"btrfs", Driver::Kernel, "mkfs.btrfs -q -f", 128}, ShredCaveatKind::CopyOnWrite},
+        {{"FAT32 (fusefat)", Driver::FuseFat, "mkfs.vfat -F 32", 64}, inPlace},
+        {{"exFAT (exfat-fuse)", Driver::ExFat, "mkfs.exfat", 64}, inPlace},
+        {{"NTFS (ntfs-3g)", Driver::Ntfs, "mkfs.ntfs -q -F -Q", 64}, inPlace},
+        {{"tmpfs", Driver::Tmpfs, "", 0}, inPlace},
+    };
+    const std::string marker = Marker();
     std::string content;
     while (content.size() < 300000) {
         content += marker + " ";
     }
-    MakeDir(mount + "/folder");
-    WriteFile(mount + "/single.txt", content.substr(0, 1500));
-    WriteFile(mount + "/folder/big.bin", content);
-    WriteFile(mount + "/folder/small", marker);
-    WriteFile(mount + "/quick.txt", content.substr(0, 5000));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fs.name);
+        TempDir dir;
+        Mounted fs(c.fs, dir);
+        VORN_MOUNT_OR_SKIP(fs);
+        MakeDir(fs / "folder");
+        MakeDir(fs / "folder/sub");
+        WriteFile(fs / "single.txt", content.substr(0, 1500));
+        WriteFile(fs / "folder/big.bin", content);
+        WriteFile(fs / "folder/sub/small", marker);
+        WriteFile(fs / "quick.txt", content.substr(0, 5000));
+        ::sync();
+
+        for (const auto& [name, quick] : {std::pair<const char*, bool>{"single.txt", false},
+                                          {"folder", false},
+                                          {"quick.txt", true}}) {
+            SCOPED_TRACE(name);
+            const ShredResult result = ShredPath(W(fs / name), quick);
+            EXPECT_TRUE(result.Complete()) << Describe(result);
+            if (c.caveat) {
+                ASSERT_EQ(1u, result.caveats.size());
+                EXPECT_EQ(*c.caveat, result.caveats[0].kind);
+            } else {
+                EXPECT_TRUE(result.caveats.empty()) << result.caveats[0].fileSystem;
+            }
+        }
+        EXPECT_FALSE(Exists(fs / "single.txt"));
+        EXPECT_FALSE(Exists(fs / "quick.txt"));
+        EXPECT_EQ(std::vector<std::string>{"sub"}, ListNames(fs / "folder"));
+        EXPECT_TRUE(ListNames(fs / "folder/sub").empty());
+
+        ASSERT_TRUE(fs.Unmount());
+        if (!c.caveat && c.fs.driver != Driver::Tmpfs) {
+            EXPECT_EQ(0u, Occurrences(fs.Image(), marker));
+        }
+    }
+}
+
+namespace {
+
+// Watches the file system's used space while the passes run.
+class SpaceWatch : public ShredProgress
+{
+public:
+    explicit SpaceWatch(const std::string& path) : m_path(path) { m_base = m_peak = Used(); }
+    bool OnListed(std::uint64_t) override { return true; }
+    bool OnEntry(const std::string&, std::uint64_t) override { return true; }
+    bool OnWritten(std::uint64_t) override
+    {
+        m_peak = std::max(m_peak, Used());
+        return true;
+    }
+    std::uint64_t Growth() const { return m_peak - m_base; }
+
+private:
+    std::uint64_t Used() const
+    {
+        struct statvfs st;
+        ::statvfs(m_path.c_str(), &st);
+        return (st.f_blocks - st.f_bfree) * st.f_frsize;
+    }
+    std::string m_path;
+    std::uint64_t m_base;
+    std::uint64_t m_peak;
+};
+
+} // namespace
+
+TEST(Device, ASparseFileLongerThanTheFreeSpaceCostsOnlyItsData)
+{
+    TempDir dir;
+    Mounted fs({"ext4", Driver::Kernel, "mkfs.ext4 -q -F", 64}, dir);
+    VORN_MOUNT_OR_SKIP(fs);
+    const std::string marker = Marker();
+    std::string data;
+    while (data.size() < 1024 * 1024) {
+        data += marker + " ";
+    }
+    {
+        // 2 GiB long, 1 MiB of data in the middle, like a disk image.
+        const int fd = ::open((fs / "disk.img").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(static_cast<ssize_t>(data.size()),
+                  ::pwrite(fd, data.data(), data.size(), 1024LL * 1024 * 1024));
+        ASSERT_EQ(0, ::ftruncate(fd, 2048LL * 1024 * 1024 + 100));
+        ::close(fd);
+    }
     ::sync();
+    SpaceWatch watch(fs / "");
+    ShredRun run(false, &watch);
+    ASSERT_TRUE(run.List(fs / "disk.img"));
+    ASSERT_TRUE(run.Execute());
+    EXPECT_TRUE(run.Results()[0].Complete()) << Describe(run.Results()[0]);
+    EXPECT_FALSE(Exists(fs / "disk.img"));
+    EXPECT_LE(watch.Growth(), 64u * 1024) << "the passes allocated the holes";
 
-    EXPECT_TRUE(ShredPath(wxString::FromUTF8((mount + "/single.txt").c_str()), false).Complete());
-    EXPECT_TRUE(ShredPath(wxString::FromUTF8((mount + "/folder").c_str()), false).Complete());
-    EXPECT_TRUE(ShredPath(wxString::FromUTF8((mount + "/quick.txt").c_str()), true).Complete());
-    EXPECT_TRUE(ListNames(mount + "/folder").empty());
+    ASSERT_TRUE(fs.Unmount());
+    EXPECT_EQ(0u, Occurrences(fs.Image(), marker));
+}
 
-    ASSERT_TRUE(Shell("umount '" + mount + "'"));
-    EXPECT_EQ(0u, Occurrences(image, marker));
+TEST(Device, AReflinkedCopyIsReportedAndKeepsItsContent)
+{
+    TempDir dir;
+    Mounted fs({"xfs", Driver::Kernel, "mkfs.xfs -q -f -m reflink=1", 320}, dir);
+    VORN_MOUNT_OR_SKIP(fs);
+    const std::string content(200000, 'r');
+    WriteFile(fs / "original", content);
+    ::sync();
+    ASSERT_TRUE(
+        Shell("cp --reflink=always " + Quoted(fs / "original") + " " + Quoted(fs / "copy")));
+
+    const ShredResult result = ShredPath(W(fs / "original"), false);
+    EXPECT_TRUE(result.Complete()) << Describe(result);
+    ASSERT_EQ(1u, result.caveats.size());
+    EXPECT_EQ(ShredCaveatKind::SharedData, result.caveats[0].kind);
+    EXPECT_FALSE(Exists(fs / "original"));
+    EXPECT_EQ(content, ReadFile(fs / "copy"));
 }

@@ -21,11 +21,12 @@ public:
         listed = entries;
         return stopListingAt == 0 || entries < stopListingAt;
     }
-    void OnEntry(const std::string& path, std::uint64_t bytes) override
+    bool OnEntry(const std::string& path, std::uint64_t bytes) override
     {
         entries.push_back(path);
         entryBytes.push_back(bytes);
         written = 0;
+        return entries.size() != cancelAtEntry;
     }
     bool OnWritten(std::uint64_t bytes) override
     {
@@ -40,6 +41,7 @@ public:
     std::vector<std::uint64_t> entryBytes;
     std::uint64_t written = 0;
     std::string cancelIn;
+    std::size_t cancelAtEntry = 0; // counted from 1; 0: never
     std::uint64_t cancelAfter = 0;
 };
 
@@ -101,8 +103,8 @@ TEST(ShredRun, CancelStopsAtABlockBoundaryAndKeepsTheFileItsName)
     EXPECT_TRUE(run.Results()[0].Complete());
     const ShredResult& cancelled = run.Results()[1];
     EXPECT_TRUE(cancelled.cancelled);
-    ASSERT_FALSE(cancelled.Complete());
-    EXPECT_TRUE(cancelled.Summary().Contains(wxString::FromUTF8("已取消")));
+    ASSERT_EQ(1u, cancelled.failures.size());
+    EXPECT_EQ(ShredError::Cancelled, cancelled.failures[0].kind);
 
     EXPECT_FALSE(Exists(dir / "first"));
     EXPECT_EQ("last", ReadFile(dir / "last"));
@@ -114,6 +116,29 @@ TEST(ShredRun, CancelStopsAtABlockBoundaryAndKeepsTheFileItsName)
     EXPECT_EQ(0u, zeros % 1024);
     EXPECT_EQ(std::string::npos, big.find_first_not_of('b', zeros));
     EXPECT_EQ((std::vector<std::string>{"big", "last"}), ListNames(dir.Path()));
+}
+
+TEST(ShredRun, CancelBetweenEntriesLeavesTheRestUntouched)
+{
+    TempDir dir;
+    MakeDir(dir / "many");
+    for (int i = 0; i < 5; ++i) {
+        WriteFile(dir / ("many/f" + std::to_string(i)), ""); // no writes to cancel within
+    }
+    Recorder recorder;
+    recorder.cancelAtEntry = 3;
+    ShredRun run(false, &recorder);
+    ASSERT_TRUE(run.List(dir / "many"));
+    EXPECT_FALSE(run.Execute());
+    ASSERT_EQ(1u, run.Results().size());
+    const ShredResult& result = run.Results()[0];
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(2u, result.shredded);
+    ASSERT_EQ(1u, result.failures.size());
+    EXPECT_EQ(ShredError::Cancelled, result.failures[0].kind);
+    EXPECT_EQ(recorder.entries[2], result.failures[0].path);
+    EXPECT_EQ(3u, ListNames(dir / "many").size());
+    EXPECT_TRUE(Exists(recorder.entries[2])) << "the entry not begun keeps its name";
 }
 
 TEST(ShredRun, ListingCanBeCancelled)
@@ -129,4 +154,35 @@ TEST(ShredRun, ListingCanBeCancelled)
     EXPECT_FALSE(run.List(dir / "many"));
     EXPECT_EQ(256u, recorder.listed);
     EXPECT_EQ(600u, ListNames(dir / "many").size());
+}
+
+TEST(ShredRun, AFolderSwappedAfterListingIsNotEntered)
+{
+    for (const bool forLink : {true, false}) {
+        SCOPED_TRACE(forLink ? "swapped for a link" : "swapped for another folder");
+        TempDir dir;
+        const std::string top = dir / "top";
+        MakeDir(top);
+        MakeDir(top + "/sub");
+        WriteFile(top + "/sub/file", "listed");
+        MakeDir(dir / "outside");
+        WriteFile(dir / "outside/file", "outside");
+        ShredRun run(false);
+        ASSERT_TRUE(run.List(top));
+
+        ASSERT_EQ(0, ::rename((top + "/sub").c_str(), (dir / "moved").c_str()));
+        if (forLink) {
+            ASSERT_EQ(0, ::symlink((dir / "outside").c_str(), (top + "/sub").c_str()));
+        } else {
+            ASSERT_EQ(0, ::rename((dir / "outside").c_str(), (top + "/sub").c_str()));
+        }
+        EXPECT_TRUE(run.Execute());
+
+        const ShredResult& result = run.Results().front();
+        ASSERT_EQ(1u, result.failures.size());
+        EXPECT_EQ(ShredError::FolderReplaced, result.failures[0].kind);
+        EXPECT_EQ(top + "/sub/file", result.failures[0].path);
+        EXPECT_EQ("outside", ReadFile(top + "/sub/file")) << "what stands there now is untouched";
+        EXPECT_EQ("listed", ReadFile(dir / "moved/file"));
+    }
 }

@@ -1,5 +1,7 @@
 // The engine, black-box: what is on disk after each operation.
 #include "shred/Shredder.h"
+#include "shred/OverwritePass.h"
+#include "tests/support/ShredPrint.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
 
@@ -92,7 +94,7 @@ TEST(ShredFile, NormalModeLeavesOnesAndQuickModeZeros)
             Reader data(path);
             const ShredResult result = ShredFile(W(path), quick);
             EXPECT_TRUE(result.found);
-            EXPECT_TRUE(result.Complete()) << result.Summary();
+            EXPECT_TRUE(result.Complete()) << Describe(result);
             EXPECT_EQ(1u, result.shredded);
             EXPECT_FALSE(Exists(path));
             EXPECT_TRUE(ListNames(dir.Path()).empty());
@@ -119,7 +121,7 @@ TEST(ShredPath, TakesTheFirstFreeTemporaryNameAndTouchesNoOther)
     MakeDir(dir / "del.file.3.del"); // a folder makes a name taken too
     WriteFile(dir / "target", "data");
     const ShredResult result = ShredPath(W(dir / "target"), false);
-    EXPECT_TRUE(result.Complete()) << result.Summary();
+    EXPECT_TRUE(result.Complete()) << Describe(result);
     EXPECT_EQ((std::vector<std::string>{"del.file.1.del", "del.file.2.del", "del.file.3.del"}),
               ListNames(dir.Path()));
     EXPECT_EQ("one", ReadFile(dir / "del.file.1.del"));
@@ -163,7 +165,7 @@ TEST(ShredPath, AnyFileName)
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         const ShredResult result = ShredPathBytes(dir / name, false);
-        EXPECT_TRUE(result.Complete()) << result.Summary();
+        EXPECT_TRUE(result.Complete()) << Describe(result);
         EXPECT_EQ(1u, result.shredded);
         EXPECT_FALSE(Exists(dir / name));
     }
@@ -190,7 +192,7 @@ TEST(ShredPath, EmptiesAFolderTreeAndKeepsTheFolders)
 
     const ShredResult result = ShredPath(W(top + "/"), false);
     EXPECT_TRUE(result.found);
-    EXPECT_TRUE(result.Complete()) << result.Summary();
+    EXPECT_TRUE(result.Complete()) << Describe(result);
     EXPECT_EQ(5u, result.shredded);
     EXPECT_EQ((std::vector<std::string>{"a", "b"}), ListNames(top));
     EXPECT_EQ(std::vector<std::string>{".hidden-dir"}, ListNames(top + "/a"));
@@ -217,7 +219,7 @@ TEST(ShredPath, NeverFollowsLinks)
     ASSERT_EQ(0, ::symlink("/nowhere", (top + "/dangling").c_str()));
 
     const ShredResult result = ShredPath(W(top), false);
-    EXPECT_TRUE(result.Complete()) << result.Summary();
+    EXPECT_TRUE(result.Complete()) << Describe(result);
     EXPECT_EQ(3u, result.shredded);
     EXPECT_TRUE(ListNames(top).empty());
     EXPECT_EQ("target", ReadFile(outside + "/target.txt"));
@@ -240,7 +242,8 @@ TEST(ShredPath, LeavesHardLinkedFilesAlone)
     const ShredResult result = ShredPath(W(dir / "top"), false);
     EXPECT_FALSE(result.Complete());
     ASSERT_EQ(1u, result.failures.size());
-    EXPECT_TRUE(result.failures[0].reason.Contains(wxS("硬链接")));
+    EXPECT_EQ(ShredError::HardLinked, result.failures[0].kind);
+    EXPECT_EQ(2u, result.failures[0].detail);
     EXPECT_EQ("shared data", ReadFile(dir / "top/shared"));
     EXPECT_EQ("shared data", ReadFile(dir / "elsewhere"));
     EXPECT_FALSE(ShredPath(W(dir / "elsewhere"), false).Complete());
@@ -256,8 +259,8 @@ TEST(ShredPath, LeavesSpecialFilesAloneAndFinishes)
     const ShredResult result = ShredPath(W(dir / "top"), false);
     EXPECT_EQ(1u, result.shredded);
     ASSERT_EQ(1u, result.failures.size());
-    EXPECT_TRUE(result.failures[0].path.EndsWith(wxS("/top/pipe")));
-    EXPECT_TRUE(result.Summary().Contains(wxS("pipe")));
+    EXPECT_EQ(dir / "top/pipe", result.failures[0].path);
+    EXPECT_EQ(ShredError::NotRegular, result.failures[0].kind);
     EXPECT_EQ(std::vector<std::string>{"pipe"}, ListNames(dir / "top"));
     EXPECT_FALSE(ShredPath(W(dir / "top/pipe"), false).Complete());
 }
@@ -269,8 +272,7 @@ namespace {
 struct PermissionCase
 {
     std::string path;
-    bool complete;
-    std::string reason;
+    ShredError kind;
 };
 
 int ShredAsChild(void* data)
@@ -282,7 +284,7 @@ int ShredAsChild(void* data)
     if (result.Complete()) {
         return 0;
     }
-    return result.Summary().Contains(wxString::FromUTF8(c->reason.c_str())) ? 1 : 2;
+    return result.failures.size() == 1 && result.failures[0].kind == c->kind ? 1 : 2;
 }
 
 } // namespace
@@ -297,7 +299,7 @@ TEST(ShredPath, AReadOnlyFileIsNeitherOverwrittenNorRemoved)
     GiveToUnprivileged(folder);
     GiveToUnprivileged(folder + "/readonly");
 
-    PermissionCase c{folder + "/readonly", false, "无法打开以覆写"};
+    PermissionCase c{folder + "/readonly", ShredError::Open};
     EXPECT_EQ(1, RunUnprivileged(ShredAsChild, &c));
     EXPECT_EQ("still here", ReadFile(folder + "/readonly"));
     EXPECT_EQ(std::vector<std::string>{"readonly"}, ListNames(folder));
@@ -313,7 +315,7 @@ TEST(ShredPath, AFileInAReadOnlyFolderKeepsItsName)
     GiveToUnprivileged(folder + "/inside");
     ::chmod(folder.c_str(), 0555);
 
-    PermissionCase c{folder, false, "无法改名"};
+    PermissionCase c{folder, ShredError::Rename};
     EXPECT_EQ(1, RunUnprivileged(ShredAsChild, &c));
     // The content is destroyed, the name could not be.
     EXPECT_EQ(std::vector<std::string>{"inside"}, ListNames(folder));
@@ -332,7 +334,7 @@ TEST(ShredPath, AnUnreadableSubfolderFailsTheFolder)
     GiveToUnprivileged(top + "/open");
     ::chmod((top + "/closed").c_str(), 0000);
 
-    PermissionCase c{top, false, "无法读取文件夹"};
+    PermissionCase c{top, ShredError::ReadFolder};
     EXPECT_EQ(1, RunUnprivileged(ShredAsChild, &c));
     ::chmod((top + "/closed").c_str(), 0755);
     EXPECT_EQ(std::vector<std::string>{"closed"}, ListNames(top));
@@ -366,8 +368,168 @@ TEST(ShredPath, AFailedRemovalNamesTheNewName)
     g_failTempUnlink = true;
     const ShredResult result = ShredPath(W(dir / "victim"), false);
     g_failTempUnlink = false;
-    ASSERT_FALSE(result.Complete());
-    EXPECT_TRUE(result.Summary().Contains(wxS("del.file.2.del"))) << result.Summary();
+    ASSERT_EQ(1u, result.failures.size());
+    EXPECT_EQ(ShredError::Remove, result.failures[0].kind);
+    EXPECT_EQ(EBUSY, result.failures[0].err);
+    EXPECT_EQ(2u, result.failures[0].detail) << "the name it was left under";
     EXPECT_TRUE(Exists(dir / "del.file.2.del"));
     EXPECT_EQ("taken", ReadFile(dir / "del.file.1.del"));
+}
+
+// --- Renaming where the file system offers no atomic way ------------------------
+
+namespace {
+int g_renameat2Error = 0; // the errno the interposed calls fail with; 0: real call
+int g_linkatError = 0;
+int g_plainRenames = 0;
+
+template <typename Real> Real RealCall(const char* name)
+{
+    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
+}
+} // namespace
+
+// As FAT and exFAT through FUSE answer: no RENAME_NOREPLACE, no hard links.
+extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                         unsigned int flags)
+{
+    using Real = int (*)(int, const char*, int, const char*, unsigned int);
+    static const Real real = RealCall<Real>("renameat2");
+    if (g_renameat2Error != 0) {
+        errno = g_renameat2Error;
+        return -1;
+    }
+    return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+extern "C" int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
+                      int flags)
+{
+    using Real = int (*)(int, const char*, int, const char*, int);
+    static const Real real = RealCall<Real>("linkat");
+    if (g_linkatError != 0) {
+        errno = g_linkatError;
+        return -1;
+    }
+    return real(olddirfd, oldpath, newdirfd, newpath, flags);
+}
+
+extern "C" int renameat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath)
+{
+    using Real = int (*)(int, const char*, int, const char*);
+    static const Real real = RealCall<Real>("renameat");
+    ++g_plainRenames;
+    return real(olddirfd, oldpath, newdirfd, newpath);
+}
+
+TEST(ShredPath, RenamesWhereTheFileSystemHasNoAtomicWay)
+{
+    struct Case
+    {
+        int renameat2Error;
+        int linkatError;
+        bool plainRename;   // the last way is taken
+        ShredError failure; // Cancelled: none expected
+        int err;
+    };
+    const ShredError kNone = ShredError::Cancelled;
+    for (const Case c : {Case{EINVAL, 0, false, kNone, 0}, Case{EINVAL, EPERM, true, kNone, 0},
+                         Case{ENOSYS, EOPNOTSUPP, true, kNone, 0},
+                         Case{EACCES, 0, false, ShredError::Rename, EACCES},
+                         Case{EINVAL, EACCES, false, ShredError::Rename, EACCES}}) {
+        SCOPED_TRACE(testing::Message() << c.renameat2Error << "/" << c.linkatError);
+        TempDir dir;
+        WriteFile(dir / "del.file.1.del", "taken");
+        WriteFile(dir / "victim", "secret");
+        g_renameat2Error = c.renameat2Error;
+        g_linkatError = c.linkatError;
+        g_plainRenames = 0;
+        const ShredResult result = ShredPath(W(dir / "victim"), true);
+        g_renameat2Error = g_linkatError = 0;
+
+        EXPECT_EQ(c.plainRename ? 1 : 0, g_plainRenames);
+        EXPECT_EQ("taken", ReadFile(dir / "del.file.1.del")) << "a taken name must stay";
+        if (c.failure == kNone) {
+            EXPECT_TRUE(result.Complete()) << Describe(result);
+            EXPECT_EQ(std::vector<std::string>{"del.file.1.del"}, ListNames(dir.Path()));
+        } else {
+            ASSERT_EQ(1u, result.failures.size());
+            EXPECT_EQ(c.failure, result.failures[0].kind);
+            EXPECT_EQ(c.err, result.failures[0].err);
+            EXPECT_EQ(Filled(1024, '\0'), ReadFile(dir / "victim")) << "overwritten, name kept";
+        }
+    }
+}
+
+// --- Sparse files and deep trees --------------------------------------------------
+
+TEST(OverwritePass, LeavesHolesUnallocated)
+{
+    TempDir dir;
+    const std::string path = dir / "disk.img";
+    const off_t length = 64 * 1024 * 1024 + 100; // ends in a hole, not on a block
+    const off_t dataAt = 1024 * 1024;
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string data = Filled(8192, 'd');
+        ASSERT_EQ(8192, ::pwrite(fd, data.data(), data.size(), dataAt));
+        ASSERT_EQ(0, ::ftruncate(fd, length));
+        ::fsync(fd);
+        ::close(fd);
+    }
+    struct stat before;
+    ASSERT_EQ(0, ::stat(path.c_str(), &before));
+    ASSERT_LT(before.st_blocks * 512, 1024 * 1024) << "the scratch file system keeps no holes";
+
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, OverwritePasses(fd, static_cast<std::uint64_t>(length), false));
+    ::close(fd);
+
+    struct stat after;
+    ASSERT_EQ(0, ::stat(path.c_str(), &after));
+    EXPECT_EQ(static_cast<off_t>(WholeBlocks(static_cast<std::uint64_t>(length))), after.st_size);
+    EXPECT_LE(after.st_blocks, before.st_blocks) << "the passes allocated space";
+    const std::string content = ReadFile(path);
+    EXPECT_EQ(Filled(8192, '\x01'), content.substr(static_cast<size_t>(dataAt), 8192));
+    EXPECT_EQ(std::string::npos, content.find('d'));
+}
+
+TEST(ShredPath, EmptiesATreeDeeperThanPathMax)
+{
+    TempDir dir;
+    MakeDir(dir / "top");
+    const std::string name(120, 'n');
+    constexpr int kDepth = 40; // beyond PATH_MAX, and more folders than stay open
+    // Built and checked through descriptors: the paths are too long to name.
+    std::vector<int> fds{::open((dir / "top").c_str(), O_RDONLY | O_DIRECTORY)};
+    for (int level = 0; level < kDepth; ++level) {
+        ASSERT_EQ(0, ::mkdirat(fds.back(), name.c_str(), 0755));
+        const int file = ::openat(fds.back(), "file", O_WRONLY | O_CREAT, 0600);
+        ASSERT_EQ(6, ::write(file, "secret", 6));
+        ::close(file);
+        fds.push_back(::openat(fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(fds.back(), 0);
+    }
+    const int bottom = ::openat(fds.back(), "bottom", O_WRONLY | O_CREAT, 0600);
+    ::close(bottom);
+    WriteFile(dir / "top/n", "a sibling after the deep branch");
+
+    const ShredResult result = ShredPath(W(dir / "top"), false);
+    EXPECT_TRUE(result.Complete()) << Describe(result);
+    EXPECT_EQ(static_cast<std::uint64_t>(kDepth + 2), result.shredded);
+
+    for (int level = kDepth; level >= 0; --level) {
+        struct stat st;
+        EXPECT_NE(0, ::fstatat(fds[static_cast<size_t>(level)], level < kDepth ? "file" : "bottom",
+                               &st, 0))
+            << level;
+        if (level < kDepth) {
+            ::unlinkat(fds[static_cast<size_t>(level)], name.c_str(), AT_REMOVEDIR);
+        }
+        ::close(fds[static_cast<size_t>(level)]);
+    }
+    // Each folder could be removed, so each was kept and emptied.
+    EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "top"));
 }

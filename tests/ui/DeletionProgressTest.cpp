@@ -4,6 +4,7 @@
 #include "ui/mainFrame.h"
 
 #include "tests/support/GuiTest.h"
+#include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
 
@@ -79,10 +80,10 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
 {
     TempDir dir;
     WriteFile(dir / "first", "first");
-    // Sparse: made at once, but many seconds of writing on any disk.
+    // 64 MiB on a disk of 20 MiB/s: seconds of writing.
     const std::string huge = dir / "huge.bin";
-    WriteFile(huge, "");
-    ASSERT_EQ(0, ::truncate(huge.c_str(), 8LL << 30));
+    WriteFile(huge, std::string(64 << 20, 'h'));
+    SetSlowWrites(50);
     WriteFile(dir / "last", "last");
     m_frame->AddFile(W(dir / "first"));
     m_frame->AddFile(W(huge));
@@ -120,6 +121,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
         cancel->GetEventHandler()->ProcessEvent(click);
     });
     ClickDelete();
+    SetSlowWrites(0);
 
     ASSERT_EQ(1u, watch.shown.size());
     EXPECT_EQ(W("正在删除：") + W(huge), current);

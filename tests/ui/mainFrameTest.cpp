@@ -15,6 +15,8 @@
 #include <wx/tooltip.h>
 #include <wx/uiaction.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -349,4 +351,53 @@ TEST_F(MainFrameTest, DeleteShredsWaitingRowsAndKeepsMissingAndFailedOnes)
     EXPECT_EQ(1, m_list->GetItemCount());
     EXPECT_FALSE(Exists(dir / "readonly.txt"));
     EXPECT_TRUE(quick->GetValue());
+}
+
+namespace {
+
+// WCAG's relative luminance and contrast ratio.
+double Luminance(const wxColour& colour)
+{
+    const auto channel = [](unsigned char value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.Red()) + 0.7152 * channel(colour.Green()) +
+           0.0722 * channel(colour.Blue());
+}
+
+double Contrast(const wxColour& a, const wxColour& b)
+{
+    const double la = Luminance(a) + 0.05;
+    const double lb = Luminance(b) + 0.05;
+    return la > lb ? la / lb : lb / la;
+}
+
+} // namespace
+
+// Run by tests/ui/on-btrfs.sh, which mounts a btrfs image for this user.
+TEST_F(MainFrameTest, CopyOnWriteRowStaysWithItsReason)
+{
+    const char* cow = std::getenv("VORN_COW_DIR");
+    ASSERT_NE(nullptr, cow) << "run through tests/ui/on-btrfs.sh: it mounts the btrfs";
+    const std::string file = std::string(cow) + "/secret.txt";
+    WriteFile(file, "secret");
+    m_frame->AddFile(W(file));
+    Click(wxS("ID_BUTTON_DEL"));
+
+    EXPECT_FALSE(Exists(file)) << "the file is still shredded";
+    ASSERT_EQ(1, m_list->GetItemCount()) << "but its row is no success to hide";
+    EXPECT_EQ(W("已删除，但 btrfs 是写时复制文件系统，原内容可能仍可恢复"), Cell(0, 2));
+    EXPECT_EQ(ROW_SHREDDED_CAVEAT, State(0));
+    const wxColour colour = m_list->GetItemTextColour(0);
+    EXPECT_NE(wxColour(wxS("red")), colour);
+    EXPECT_GE(Contrast(colour, *wxWHITE), 4.5);
+    EXPECT_GE(Contrast(colour, *wxBLACK), 4.5);
+
+    // Done: the next run leaves it as it is, and Clear removes it.
+    Click(wxS("ID_BUTTON_DEL"));
+    ASSERT_EQ(1, m_list->GetItemCount());
+    EXPECT_EQ(ROW_SHREDDED_CAVEAT, State(0));
+    Click(wxS("ID_BUTTON_CLEAR"));
+    EXPECT_EQ(0, m_list->GetItemCount());
 }

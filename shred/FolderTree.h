@@ -1,0 +1,73 @@
+// The folders of a shredding run, each recorded by its name under its parent
+// with the identity it had when it was listed, and reached again through
+// open folder descriptors: no path is handed to a system call below a
+// listed folder, so no path length limit applies, and a folder swapped for
+// a link or another folder after listing is never entered.
+#ifndef VORN_SHRED_FOLDERTREE_H
+#define VORN_SHRED_FOLDERTREE_H
+
+#include "shred/NameStore.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FolderTree
+{
+public:
+    using Index = std::uint32_t;
+    static constexpr Index kNoParent = UINT32_MAX;
+
+    FolderTree() = default;
+    ~FolderTree();
+    FolderTree(const FolderTree&) = delete;
+    FolderTree& operator=(const FolderTree&) = delete;
+
+    // A folder named by a path: the top of a listed path, opened as the
+    // path says (a link named with a trailing separator is followed).
+    Index AddRoot(const std::string& path, dev_t dev, ino_t ino);
+    // A folder met by its name inside `parent`.
+    Index AddChild(Index parent, const char* name, dev_t dev, ino_t ino);
+
+    // An open descriptor of the folder, checked to be the folder that was
+    // listed; it stays owned by the tree and valid until the next Open of
+    // another folder. Returns -1 with errno set, and `replaced` true when
+    // the folder (or one on its way) is not the one listed.
+    int Open(Index folder, bool& replaced);
+    // Closes every descriptor the tree holds.
+    void CloseAll();
+
+    dev_t Device(Index folder) const { return m_folders[folder].dev; }
+    // The folder's path, for display only.
+    std::string Path(Index folder) const;
+    // `name` inside the folder, for display only.
+    std::string PathOf(Index folder, const char* name) const;
+
+private:
+    struct Folder
+    {
+        NameStore::Id name; // a root's whole path, otherwise one name
+        dev_t dev;
+        ino_t ino;
+        Index parent;
+    };
+    // One step of the chain from a root to the last folder opened.
+    struct Level
+    {
+        Index folder;
+        int fd; // -1 once closed to stay within kMaxOpen
+    };
+    static constexpr std::size_t kMaxOpen = 32;
+
+    int OpenLevel(std::size_t level, bool& replaced);
+    void Evict(std::size_t protect);
+
+    NameStore m_names;
+    std::vector<Folder> m_folders;
+    std::vector<Level> m_chain;
+    std::size_t m_open = 0; // descriptors held in m_chain
+};
+
+#endif // VORN_SHRED_FOLDERTREE_H

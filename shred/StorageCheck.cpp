@@ -1,0 +1,179 @@
+#include "shred/StorageCheck.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+// Super-block magic numbers (linux/magic.h, and ZFS's and bcachefs's own).
+constexpr unsigned long kBtrfs = 0x9123683E;
+constexpr unsigned long kZfs = 0x2FC12FC1;
+constexpr unsigned long kBcachefs = 0xCA451A4E;
+constexpr unsigned long kF2fs = 0xF2F52010;
+constexpr unsigned long kNilfs = 0x3434;
+constexpr unsigned long kExt4 = 0xEF53;
+constexpr unsigned long kNfs = 0x6969;
+constexpr unsigned long kSmb = 0x517B;
+constexpr unsigned long kCifs = 0xFF534D42;
+constexpr unsigned long kSmb2 = 0xFE534D42;
+constexpr unsigned long kCeph = 0x00C36400;
+constexpr unsigned long kAfs = 0x5346414F;
+constexpr unsigned long kV9fs = 0x01021997;
+
+// User-space file systems whose data lives on another machine or device
+// that rewrites it at will (a phone through MTP).
+bool IsRemoteFuse(const std::string& type)
+{
+    for (const char* remote :
+         {"fuse.sshfs", "fuse.rclone", "fuse.s3fs", "fuse.gvfsd-fuse", "fuse.davfs", "davfs"}) {
+        if (type == remote) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasOption(const std::string& options, const std::string& wanted)
+{
+    std::istringstream in(options);
+    std::string option;
+    while (std::getline(in, option, ',')) {
+        if (option == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+unsigned int FileFlags(int fd)
+{
+    unsigned int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? flags : 0;
+}
+
+// Whether any extent of the file is shared with another file (a reflink
+// copy or a snapshot): overwriting it then writes new blocks, and the
+// other file keeps the old ones.
+bool HasSharedExtents(int fd)
+{
+    constexpr unsigned kExtents = 64;
+    alignas(fiemap) unsigned char buffer[sizeof(fiemap) + kExtents * sizeof(fiemap_extent)];
+    fiemap* map = reinterpret_cast<fiemap*>(buffer);
+    std::uint64_t start = 0;
+    for (;;) {
+        std::memset(buffer, 0, sizeof buffer);
+        map->fm_start = start;
+        map->fm_length = FIEMAP_MAX_OFFSET - start;
+        map->fm_extent_count = kExtents;
+        if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0) {
+            return false;
+        }
+        for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+            const fiemap_extent& extent = map->fm_extents[i];
+            if (extent.fe_flags & FIEMAP_EXTENT_SHARED) {
+                return true;
+            }
+            if (extent.fe_flags & FIEMAP_EXTENT_LAST) {
+                return false;
+            }
+        }
+        const fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
+        start = last.fe_logical + last.fe_length;
+    }
+}
+
+} // namespace
+
+bool StorageCheck::ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor,
+                                      std::string& type, std::string& options)
+{
+    // id parent major:minor root mount-point options [optional...] - type source super-options
+    std::istringstream in(line);
+    std::string id, parent, device;
+    if (!(in >> id >> parent >> device) ||
+        device != std::to_string(major) + ":" + std::to_string(minor)) {
+        return false;
+    }
+    std::string field;
+    while (in >> field && field != "-") {
+    }
+    std::string source;
+    return static_cast<bool>(in >> type >> source >> options);
+}
+
+const StorageCheck::Mount& StorageCheck::MountOf(dev_t dev)
+{
+    auto found = m_mounts.find(dev);
+    if (found != m_mounts.end()) {
+        return found->second;
+    }
+    Mount mount;
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (ParseMountInfoLine(line, major(dev), minor(dev), mount.type, mount.options)) {
+            break;
+        }
+    }
+    return m_mounts.emplace(dev, mount).first->second;
+}
+
+std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) {
+        return std::nullopt;
+    }
+    const unsigned long magic = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+    const Mount& mount = MountOf(st.st_dev);
+    const auto caveat = [&](ShredCaveatKind kind, const char* name) {
+        return ShredCaveat{kind, mount.type.empty() ? std::string(name) : mount.type};
+    };
+    switch (magic) {
+    case kBtrfs:
+        // Only a file with copy-on-write turned off is overwritten in place.
+        if ((FileFlags(fd) & FS_NOCOW_FL) == 0) {
+            return caveat(ShredCaveatKind::CopyOnWrite, "btrfs");
+        }
+        break;
+    case kZfs:
+        return caveat(ShredCaveatKind::CopyOnWrite, "zfs");
+    case kBcachefs:
+        return caveat(ShredCaveatKind::CopyOnWrite, "bcachefs");
+    case kF2fs:
+        return caveat(ShredCaveatKind::LogStructured, "f2fs");
+    case kNilfs:
+        return caveat(ShredCaveatKind::LogStructured, "nilfs2");
+    case kNfs:
+    case kSmb:
+    case kCifs:
+    case kSmb2:
+    case kCeph:
+    case kAfs:
+    case kV9fs:
+        return caveat(ShredCaveatKind::Network, "nfs");
+    case kExt4:
+        // Journalled data keeps copies of the content in the journal.
+        if (HasOption(mount.options, "data=journal") || (FileFlags(fd) & FS_JOURNAL_DATA_FL) != 0) {
+            return caveat(ShredCaveatKind::JournalledData, "ext4");
+        }
+        break;
+    default:
+        if (IsRemoteFuse(mount.type)) {
+            return caveat(ShredCaveatKind::Network, "fuse");
+        }
+        break;
+    }
+    if (HasSharedExtents(fd)) {
+        return caveat(ShredCaveatKind::SharedData, "");
+    }
+    return std::nullopt;
+}

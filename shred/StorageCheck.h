@@ -1,0 +1,39 @@
+// What overwriting in place can promise on the storage of one open file.
+#ifndef VORN_SHRED_STORAGECHECK_H
+#define VORN_SHRED_STORAGECHECK_H
+
+#include "shred/ShredResult.h"
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+struct stat;
+
+class StorageCheck
+{
+public:
+    // The caveat for the regular file open on `fd` (`st` is its fstat) when
+    // overwriting it in place may leave its old content on the device, or
+    // nothing when the passes reach the blocks that held it.
+    std::optional<ShredCaveat> Check(int fd, const struct stat& st);
+
+    // The mount's file system type and super-block options ("rw,data=journal")
+    // from a mountinfo line, when the line describes device `major`:`minor`.
+    static bool ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor,
+                                   std::string& type, std::string& options);
+
+private:
+    struct Mount
+    {
+        std::string type;    // as mountinfo names it: "ext4", "fuse.sshfs"
+        std::string options; // super-block options
+    };
+    const Mount& MountOf(dev_t dev);
+
+    std::map<dev_t, Mount> m_mounts; // read once per device and run
+};
+
+#endif // VORN_SHRED_STORAGECHECK_H
