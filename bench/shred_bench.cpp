@@ -3,6 +3,8 @@
 // benchmark script. Prints one line: entries, bytes, failures, peak memory.
 //
 //   shred_bench [--quick] PATH...     shred the paths
+//   shred_bench --list PATH...        list them only, as a run does first:
+//                                     the memory a run needs at its peak
 //   shred_bench --naive[-quick] FILE  the same passes as single 1024-byte
 //                                     write calls, then remove: the
 //                                     reference for the batched writes
@@ -145,11 +147,14 @@ int main(int argc, char** argv)
         return argc == 3 ? Naive(argv[2], first == "--naive-quick") : 2;
     }
     const bool quick = first == "--quick";
+    const bool listOnly = first == "--list";
     ShredRun run(quick);
-    for (int i = quick ? 2 : 1; i < argc; ++i) {
+    for (int i = quick || listOnly ? 2 : 1; i < argc; ++i) {
         run.List(argv[i]);
     }
-    run.Execute();
+    if (!listOnly) {
+        run.Execute();
+    }
     unsigned long failures = 0;
     for (const ShredResult& result : run.Results()) {
         failures += result.failures.size();

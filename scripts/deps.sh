@@ -4,7 +4,8 @@
 VORN_BUILD_PACKAGES=(cmake g++ make libwxgtk3.2-dev fonts-wqy-microhei)
 # To run every test headless, on top of the above.
 VORN_TEST_PACKAGES=(googletest libgtest-dev xvfb openbox xdotool wmctrl x11-utils trayer
-    e2fsprogs util-linux mount iproute2 desktop-file-utils)
+    e2fsprogs util-linux mount iproute2 desktop-file-utils
+    btrfs-progs xfsprogs dosfstools fusefat exfatprogs exfat-fuse ntfs-3g)
 
 # Installs whichever of the given packages are missing, with sudo unless root.
 vorn_install_missing() {

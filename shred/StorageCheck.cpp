@@ -90,10 +90,10 @@ bool HasSharedExtents(int fd)
     }
 }
 
-} // namespace
-
-bool StorageCheck::ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor,
-                                      std::string& type, std::string& options)
+// The mount's file system type and super-block options ("rw,data=journal")
+// from a mountinfo line, when the line describes device `major`:`minor`.
+bool ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor, std::string& type,
+                        std::string& options)
 {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     std::istringstream in(line);
@@ -108,6 +108,8 @@ bool StorageCheck::ParseMountInfoLine(const std::string& line, unsigned major, u
     std::string source;
     return static_cast<bool>(in >> type >> source >> options);
 }
+
+} // namespace
 
 const StorageCheck::Mount& StorageCheck::MountOf(dev_t dev)
 {

@@ -20,11 +20,6 @@ public:
     // nothing when the passes reach the blocks that held it.
     std::optional<ShredCaveat> Check(int fd, const struct stat& st);
 
-    // The mount's file system type and super-block options ("rw,data=journal")
-    // from a mountinfo line, when the line describes device `major`:`minor`.
-    static bool ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor,
-                                   std::string& type, std::string& options);
-
 private:
     struct Mount
     {
