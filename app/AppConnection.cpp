@@ -23,7 +23,7 @@ bool AppConnection::OnExec(const wxString&, const wxString&)
     if (top == nullptr) {
         return true;
     }
-    if (wxFrame* frame = wxDynamicCast(top, wxFrame)) {
+    if (wxFrame* frame = dynamic_cast<wxFrame*>(top)) {
         // On GTK, Restore does not show a window hidden by its close box:
         // without Show the user would see nothing at all.
         if (!frame->IsShown()) {

@@ -7,7 +7,7 @@ wxDialog* OpenModalDialog()
 {
     for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetFirst(); node;
          node = node->GetNext()) {
-        wxDialog* dialog = wxDynamicCast(node->GetData(), wxDialog);
+        wxDialog* dialog = dynamic_cast<wxDialog*>(node->GetData());
         if (dialog != nullptr && dialog->IsModal()) {
             return dialog;
         }

@@ -10,6 +10,7 @@
 #include "ui/ResultTexts.h"
 #include "ui/Texts.h"
 #include "ui/about/About.h"
+#include "vorn/Version.h"
 
 #include <wx/app.h>
 #include <wx/artprov.h>
@@ -31,7 +32,7 @@
 
 namespace {
 
-const wxChar* const kTitle = wxS("Zemfi彻底删除工具 - 1.0");
+const wxChar* const kTitle = wxS("Zemfi彻底删除工具 - ") VORN_VERSION;
 const wxChar* const kListTip = wxS("从文件夹拖入文件以备彻底删除");
 const wxChar* const kQuickLabel = wxS("快速删除");
 const wxChar* const kQuickTip = wxS("快速删除只对文件擦写一次，适合不是非常需要保密的文件");

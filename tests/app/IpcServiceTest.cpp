@@ -1,6 +1,7 @@
 // Where the activation socket lives, and which folders are refused for it.
 #include "app/IpcService.h"
 
+#include "tests/support/AssertHandler.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -94,5 +95,9 @@ int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     wxInitializer wx;
-    return wx.IsOk() ? RUN_ALL_TESTS() : 1;
+    if (!wx.IsOk()) {
+        return 1;
+    }
+    InstallAssertHandler();
+    return RUN_ALL_TESTS();
 }

@@ -26,22 +26,26 @@ namespace {
 // The folder the command line below names; created before start-up.
 std::unique_ptr<TempDir> g_dir;
 std::vector<std::string> g_args;
+// The list as start-up left it, taken before any test runs: the tests may
+// run in any order, and some of them change the list.
+struct StartRow
+{
+    wxString name;
+    wxString location;
+    long state;
+};
+std::vector<StartRow> g_startRows;
 
 mainFrame* Frame()
 {
-    return wxDynamicCast(wxTheApp->GetTopWindow(), mainFrame);
+    return dynamic_cast<mainFrame*>(wxTheApp->GetTopWindow());
 }
 
 // Runs a program to its end while this process keeps answering events (the
 // server under test lives in this event loop); returns its exit status.
 long RunToEnd(const std::vector<wxString>& args)
 {
-    std::vector<const wchar_t*> argv;
-    for (const wxString& arg : args) {
-        argv.push_back(arg.wc_str());
-    }
-    argv.push_back(nullptr);
-    return wxExecute(argv.data(), wxEXEC_SYNC | wxEXEC_NODISABLE);
+    return RunProgram(args, wxEXEC_SYNC | wxEXEC_NODISABLE);
 }
 
 // The id of a window that process `pid` shows with title `title`, or empty.
@@ -62,14 +66,14 @@ wxString WindowOf(long pid, const wxString& title)
 
 wxListCtrl* List()
 {
-    return wxDynamicCast(FindChild(wxTheApp->GetTopWindow(), wxS("ID_LISTCTRL_FILES")), wxListCtrl);
+    return dynamic_cast<wxListCtrl*>(FindChild(wxTheApp->GetTopWindow(), wxS("ID_LISTCTRL_FILES")));
 }
 
 } // namespace
 
 TEST(vornApp, ShowsTheMainWindowAsTopWindow)
 {
-    auto* frame = wxDynamicCast(wxTheApp->GetTopWindow(), mainFrame);
+    auto* frame = dynamic_cast<mainFrame*>(wxTheApp->GetTopWindow());
     ASSERT_NE(nullptr, frame);
     EXPECT_TRUE(frame->IsShown());
     ASSERT_NE(nullptr, List());
@@ -79,20 +83,19 @@ TEST(vornApp, ShowsTheMainWindowAsTopWindow)
 
 TEST(vornApp, EveryArgumentBecomesARowInOrder)
 {
-    wxListCtrl* list = List();
-    ASSERT_NE(nullptr, list);
-    ASSERT_EQ(static_cast<int>(g_args.size()), list->GetItemCount());
+    const std::vector<StartRow>& rows = g_startRows;
+    ASSERT_EQ(g_args.size(), rows.size());
     const TempDir& dir = *g_dir;
-    EXPECT_EQ(W(dir / "a.txt"), list->GetItemText(0, 1));
-    EXPECT_EQ(W("没有发现这个文件"), list->GetItemText(1, 1)); // "-h"
-    EXPECT_EQ(wxS("-h"), list->GetItemText(1, 0));
-    EXPECT_EQ(W("没有发现这个文件"), list->GetItemText(2, 1)); // "/?"
-    EXPECT_EQ(W(dir / "中文 名.txt"), list->GetItemText(3, 1));
-    EXPECT_EQ(W("中文 名.txt"), list->GetItemText(3, 0));
-    EXPECT_EQ(W("没有发现这个文件"), list->GetItemText(4, 1)); // ""
-    EXPECT_EQ(W(dir / "folder"), list->GetItemText(5, 1));
-    EXPECT_EQ(W(dir / "a.txt"), list->GetItemText(6, 1));
-    EXPECT_EQ(ROW_WAITING, static_cast<long>(list->GetItemData(6)));
+    EXPECT_EQ(W(dir / "a.txt"), rows[0].location);
+    EXPECT_EQ(W("没有发现这个文件"), rows[1].location); // "-h"
+    EXPECT_EQ(wxS("-h"), rows[1].name);
+    EXPECT_EQ(W("没有发现这个文件"), rows[2].location); // "/?"
+    EXPECT_EQ(W(dir / "中文 名.txt"), rows[3].location);
+    EXPECT_EQ(W("中文 名.txt"), rows[3].name);
+    EXPECT_EQ(W("没有发现这个文件"), rows[4].location); // ""
+    EXPECT_EQ(W(dir / "folder"), rows[5].location);
+    EXPECT_EQ(W(dir / "a.txt"), rows[6].location);
+    EXPECT_EQ(ROW_WAITING, rows[6].state);
 }
 
 TEST(vornApp, ALaterStartShowsTheHiddenWindowAndAddsNothing)
@@ -191,16 +194,10 @@ TEST(vornApp, ALaterStartDuringADeletionRunGetsTheBusyMessage)
         wxDialog* progress = OpenModalDialog();
         stillRunning = progress != nullptr && Frame()->IsRunning();
         if (progress != nullptr) {
-            wxWindow* cancel = FindChild(progress, wxS("ID_BUTTON_CANCEL"));
-            wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
-            click.SetEventObject(cancel);
-            cancel->GetEventHandler()->ProcessEvent(click);
+            ClickButton(progress, wxS("ID_BUTTON_CANCEL"));
         }
     });
-    wxWindow* button = FindChild(Frame(), wxS("ID_BUTTON_DEL"));
-    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-    click.SetEventObject(button);
-    button->GetEventHandler()->ProcessEvent(click);
+    ASSERT_TRUE(ClickButton(Frame(), wxS("ID_BUTTON_DEL")));
     SetSlowWrites(0);
 
     EXPECT_EQ(1, status) << "-2: no busy message appeared";
@@ -243,6 +240,12 @@ int main(int argc, char** argv)
     }
     InstallTestHandlers();
     Settle();
+    if (wxListCtrl* list = List()) {
+        for (long i = 0; i < list->GetItemCount(); ++i) {
+            g_startRows.push_back({list->GetItemText(i, 0), list->GetItemText(i, 1),
+                                   static_cast<long>(list->GetItemData(i))});
+        }
+    }
     const int status = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();

@@ -93,15 +93,20 @@ wait_exit() {
     fail "process $pid still runs after ${limit}s"
 }
 
-# Succeeds once window $1 is no longer mapped (hidden), within 10 s.
-wait_hidden() {
-    local i
+# Succeeds once window $1 is viewable (yes) or no longer mapped (no), within
+# 10 s.
+wait_viewable() {
+    local i state
     for ((i = 0; i < 100; i++)); do
-        [[ $(xwininfo -id "$1" 2>/dev/null) == *'Map State: IsViewable'* ]] || return 0
+        state=no
+        [[ $(xwininfo -id "$1" 2>/dev/null) == *'Map State: IsViewable'* ]] && state=yes
+        [ "$state" = "$2" ] && return 0
         sleep 0.1
     done
     return 1
 }
+wait_hidden() { wait_viewable "$1" no; }
+wait_shown() { wait_viewable "$1" yes; }
 
 # Prints "X Y" of the centre of the program's icon in the tray (trayer),
 # waiting up to 20 s for it to be embedded.
@@ -118,16 +123,6 @@ tray_icon_centre() {
                 return 0
             fi
         fi
-        sleep 0.1
-    done
-    return 1
-}
-
-# Succeeds once window $1 is shown (viewable), within 10 s.
-wait_shown() {
-    local i
-    for ((i = 0; i < 100; i++)); do
-        [[ $(xwininfo -id "$1" 2>/dev/null) == *'Map State: IsViewable'* ]] && return 0
         sleep 0.1
     done
     return 1

@@ -1,4 +1,6 @@
 // The engine's tests need wxBase only: no display.
+#include "tests/support/AssertHandler.h"
+
 #include <gtest/gtest.h>
 #include <wx/init.h>
 
@@ -9,5 +11,6 @@ int main(int argc, char** argv)
     if (!wx.IsOk()) {
         return 1;
     }
+    InstallAssertHandler();
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 #include "tests/support/GuiTest.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/AssertHandler.h"
+
 #include <wx/app.h>
 #include <wx/log.h>
 #include <wx/stopwatch.h>
@@ -34,19 +35,30 @@ wxWindow* FindChild(wxWindow* parent, const wxString& name)
     return wxWindow::FindWindowByName(name, parent);
 }
 
-namespace {
-
-void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
-                  const wxString& msg)
+bool ClickButton(wxWindow* parent, const wxString& name)
 {
-    ADD_FAILURE_AT(file.utf8_str(), line)
-        << "wx assert in " << func.utf8_str() << ": " << cond.utf8_str() << " " << msg.utf8_str();
+    wxWindow* button = FindChild(parent, name);
+    if (button == nullptr) {
+        return false;
+    }
+    wxCommandEvent click(wxEVT_BUTTON, button->GetId());
+    click.SetEventObject(button);
+    button->GetEventHandler()->ProcessEvent(click);
+    return true;
 }
 
-} // namespace
+long RunProgram(const std::vector<wxString>& args, int flags)
+{
+    std::vector<const wchar_t*> argv;
+    for (const wxString& arg : args) {
+        argv.push_back(arg.wc_str());
+    }
+    argv.push_back(nullptr);
+    return wxExecute(argv.data(), flags);
+}
 
 void InstallTestHandlers()
 {
-    wxSetAssertHandler(FailOnAssert);
+    InstallAssertHandler();
     delete wxLog::SetActiveTarget(new wxLogStderr);
 }

@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         m_frame = new mainFrame(nullptr);
-        m_list = wxDynamicCast(FindChild(m_frame, wxS("ID_LISTCTRL_FILES")), wxListCtrl);
+        m_list = dynamic_cast<wxListCtrl*>(FindChild(m_frame, wxS("ID_LISTCTRL_FILES")));
         m_frame->Show(true);
         WaitFor([&] { return m_frame->IsShownOnScreen(); });
     }
@@ -50,13 +50,7 @@ protected:
         m_frame->Destroy();
         Settle(50);
     }
-    void ClickDelete()
-    {
-        wxWindow* button = FindChild(m_frame, wxS("ID_BUTTON_DEL"));
-        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-        click.SetEventObject(button);
-        button->GetEventHandler()->ProcessEvent(click);
-    }
+    void ClickDelete() { ASSERT_TRUE(ClickButton(m_frame, wxS("ID_BUTTON_DEL"))); }
 
     mainFrame* m_frame = nullptr;
     wxListCtrl* m_list = nullptr;
@@ -98,7 +92,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
     // code is blocked in the Delete handler meanwhile.
     m_frame->CallAfter([&] {
         ASSERT_EQ(1u, watch.shown.size());
-        auto* progress = wxDynamicCast(watch.shown[0], DeletionProgress);
+        auto* progress = dynamic_cast<DeletionProgress*>(watch.shown[0]);
         ASSERT_NE(nullptr, progress);
         wxWindow* countsText = FindChild(progress, wxS("ID_STATICTEXT_COUNTS"));
         wxWindow* currentText = FindChild(progress, wxS("ID_STATICTEXT_CURRENT"));
@@ -115,10 +109,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
         auto* target = static_cast<wxFileDropTarget*>(m_frame->GetDropTarget());
         dropRefused = !target->OnDropFiles(0, 0, dropped);
 
-        wxWindow* cancel = FindChild(progress, wxS("ID_BUTTON_CANCEL"));
-        wxCommandEvent click(wxEVT_BUTTON, cancel->GetId());
-        click.SetEventObject(cancel);
-        cancel->GetEventHandler()->ProcessEvent(click);
+        ASSERT_TRUE(ClickButton(progress, wxS("ID_BUTTON_CANCEL")));
     });
     ClickDelete();
     SetSlowWrites(0);

@@ -18,12 +18,7 @@ namespace {
 // Starts a command without waiting; the returned pid can be polled.
 long Start(const std::vector<wxString>& args)
 {
-    std::vector<const wchar_t*> argv;
-    for (const wxString& arg : args) {
-        argv.push_back(arg.wc_str());
-    }
-    argv.push_back(nullptr);
-    return wxExecute(argv.data(), wxEXEC_ASYNC);
+    return RunProgram(args, wxEXEC_ASYNC);
 }
 
 } // namespace
@@ -37,7 +32,7 @@ TEST(DropDelFileTarget, FilesDraggedFromAnotherProgramBecomeRows)
     WriteFile(chinese, "c");
 
     auto* frame = new mainFrame(nullptr, wxID_ANY, wxDefaultPosition, wxDefaultSize);
-    auto* list = wxDynamicCast(FindChild(frame, wxS("ID_LISTCTRL_FILES")), wxListCtrl);
+    auto* list = dynamic_cast<wxListCtrl*>(FindChild(frame, wxS("ID_LISTCTRL_FILES")));
     frame->Move(400, 300);
     frame->Show(true);
     ASSERT_TRUE(WaitFor([&] { return frame->IsShownOnScreen(); }));

@@ -70,7 +70,7 @@ TEST(MyTaskBarIcon, DoubleClickAndShowItemBringBackTheHiddenWindow)
     mainFrame* frame = new mainFrame(nullptr);
     frame->AddFile(wxS("/no/such/file"));
     MyTaskBarIcon icon(frame);
-    auto* list = wxDynamicCast(FindChild(frame, wxS("ID_LISTCTRL_FILES")), wxListCtrl);
+    auto* list = dynamic_cast<wxListCtrl*>(FindChild(frame, wxS("ID_LISTCTRL_FILES")));
 
     wxTaskBarIconEvent doubleClick(wxEVT_TASKBAR_LEFT_DCLICK, &icon);
     icon.ProcessEvent(doubleClick);

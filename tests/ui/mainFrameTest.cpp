@@ -5,6 +5,7 @@
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
+#include "vorn/Version.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -28,7 +29,7 @@ protected:
     void SetUp() override
     {
         m_frame = new mainFrame(nullptr, wxID_ANY, wxDefaultPosition, wxDefaultSize);
-        m_list = wxDynamicCast(FindChild(m_frame, wxS("ID_LISTCTRL_FILES")), wxListCtrl);
+        m_list = dynamic_cast<wxListCtrl*>(FindChild(m_frame, wxS("ID_LISTCTRL_FILES")));
         ASSERT_NE(nullptr, m_list);
     }
     void TearDown() override
@@ -41,14 +42,7 @@ protected:
 
     wxString Cell(long row, int column) const { return m_list->GetItemText(row, column); }
     long State(long row) const { return static_cast<long>(m_list->GetItemData(row)); }
-    void Click(const wxString& name)
-    {
-        wxWindow* button = FindChild(m_frame, name);
-        ASSERT_NE(nullptr, button);
-        wxCommandEvent click(wxEVT_BUTTON, button->GetId());
-        click.SetEventObject(button);
-        button->GetEventHandler()->ProcessEvent(click);
-    }
+    void Click(const wxString& name) { ASSERT_TRUE(ClickButton(m_frame, name)); }
     void ShowAndFocus()
     {
         m_frame->Show(true);
@@ -66,7 +60,7 @@ protected:
 
 TEST_F(MainFrameTest, ControlsTextsAndLayout)
 {
-    EXPECT_EQ(W("Zemfi彻底删除工具 - 1.0"), m_frame->GetTitle());
+    EXPECT_EQ(W("Zemfi彻底删除工具 - " VORN_VERSION), m_frame->GetTitle());
     EXPECT_EQ(wxS("id"), m_frame->GetName());
     EXPECT_EQ(wxSize(523, 314), m_frame->GetClientSize());
     EXPECT_FALSE(m_frame->IsShown());
@@ -91,7 +85,7 @@ TEST_F(MainFrameTest, ControlsTextsAndLayout)
         EXPECT_EQ(FindChild(m_frame, wxS("ID_PANEL_MAIN")), control->GetParent());
     }
     EXPECT_EQ(W("从文件夹拖入文件以备彻底删除"), m_list->GetToolTipText());
-    EXPECT_FALSE(wxDynamicCast(FindChild(m_frame, wxS("ID_CHECKBOX1")), wxCheckBox)->GetValue());
+    EXPECT_FALSE(dynamic_cast<wxCheckBox*>(FindChild(m_frame, wxS("ID_CHECKBOX1")))->GetValue());
     EXPECT_EQ(mainFrame::ID_BUTTON_DEL, FindChild(m_frame, wxS("ID_BUTTON_DEL"))->GetId());
 
     ASSERT_EQ(3, m_list->GetColumnCount());
@@ -236,7 +230,7 @@ TEST_F(MainFrameTest, TheCloseBoxHidesAndKeepsEverything)
     WriteFile(dir / "f", "f");
     m_frame->AddFile(W(dir / "f"));
     m_frame->AddFile(W(dir / "missing"));
-    auto* quick = wxDynamicCast(FindChild(m_frame, wxS("ID_CHECKBOX1")), wxCheckBox);
+    auto* quick = dynamic_cast<wxCheckBox*>(FindChild(m_frame, wxS("ID_CHECKBOX1")));
     quick->SetValue(true);
     m_frame->FitColumns();
     const int width0 = m_list->GetColumnWidth(0);
@@ -345,7 +339,7 @@ TEST_F(MainFrameTest, DeleteShredsWaitingRowsAndKeepsMissingAndFailedOnes)
 
     // The failed row is tried again by the next run, and goes once it works.
     ::chmod((dir / "readonly.txt").c_str(), 0644);
-    auto* quick = wxDynamicCast(FindChild(m_frame, wxS("ID_CHECKBOX1")), wxCheckBox);
+    auto* quick = dynamic_cast<wxCheckBox*>(FindChild(m_frame, wxS("ID_CHECKBOX1")));
     quick->SetValue(true);
     Click(wxS("ID_BUTTON_DEL"));
     EXPECT_EQ(1, m_list->GetItemCount());

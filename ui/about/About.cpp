@@ -1,6 +1,7 @@
 #include "ui/about/About.h"
 
 #include "ui/Texts.h"
+#include "vorn/Version.h"
 
 #include <wx/arrstr.h>
 #include <wx/button.h>
@@ -17,7 +18,7 @@ namespace {
 
 const wxChar* const kTitle = wxS("关于 Zemfi彻底删除工具");
 const wxChar* const kOk = wxS("确定");
-const wxChar* const kVersion = wxS("Zemfi彻底删除工具 1.0 版本");
+const wxChar* const kVersion = wxS("Zemfi彻底删除工具 ") VORN_VERSION wxS(" 版本");
 const wxChar* const kWebsiteCaption = wxS("官方网址：");
 const wxChar* const kMailCaption = wxS("作者邮件：");
 const wxChar* const kDescriptionCaption = wxS("说明：");
@@ -110,7 +111,9 @@ About::About(wxWindow* parent, wxWindowID id)
     // the labels by the font's own measure.
     for (wxWindow* child : GetChildren()) {
         child->SetFont(GetFont());
-        if (wxStaticText* text = wxDynamicCast(child, wxStaticText)) {
+        // dynamic_cast, not wxDynamicCast: that one static_casts to the
+        // class before it checks, which is undefined for any other child.
+        if (auto* text = dynamic_cast<wxStaticText*>(child)) {
             wxSize size(0, 0);
             for (const wxString& line : wxSplit(text->GetLabelText(), '\n', '\0')) {
                 size.x = std::max(size.x, GetTextExtent(line).x);

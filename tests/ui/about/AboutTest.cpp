@@ -6,6 +6,7 @@
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
+#include "vorn/Version.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -66,7 +67,7 @@ TEST_F(AboutTest, FixedLayoutAndTexts)
     const Expected controls[] = {
         {"ID_STATICLINE1", wxPoint(8, 208), ""},
         {"ID_BTN_OK", wxPoint(272, 224), "确定"},
-        {"ID_STATICTEXT1", wxPoint(16, 16), "Zemfi彻底删除工具 1.0 版本"},
+        {"ID_STATICTEXT1", wxPoint(16, 16), "Zemfi彻底删除工具 " VORN_VERSION " 版本"},
         {"ID_STATICTEXT2", wxPoint(16, 40), "官方网址："},
         {"ID_WEBSITE", wxPoint(88, 40), About::kWebsite},
         {"ID_STATICTEXT4", wxPoint(16, 64), "作者邮件："},
