@@ -35,6 +35,7 @@ struct StartRow
     long state;
 };
 std::vector<StartRow> g_startRows;
+std::vector<int> g_startColumnWidths;
 
 mainFrame* Frame()
 {
@@ -77,8 +78,9 @@ TEST(vornApp, ShowsTheMainWindowAsTopWindow)
     ASSERT_NE(nullptr, frame);
     EXPECT_TRUE(frame->IsShown());
     ASSERT_NE(nullptr, List());
-    EXPECT_EQ(180, List()->GetColumnWidth(1));
-    EXPECT_EQ(60, List()->GetColumnWidth(2));
+    ASSERT_EQ(3u, g_startColumnWidths.size());
+    EXPECT_EQ(180, g_startColumnWidths[1]);
+    EXPECT_EQ(60, g_startColumnWidths[2]);
 }
 
 TEST(vornApp, EveryArgumentBecomesARowInOrder)
@@ -241,6 +243,9 @@ int main(int argc, char** argv)
     InstallTestHandlers();
     Settle();
     if (wxListCtrl* list = List()) {
+        for (int column = 0; column < list->GetColumnCount(); ++column) {
+            g_startColumnWidths.push_back(list->GetColumnWidth(column));
+        }
         for (long i = 0; i < list->GetItemCount(); ++i) {
             g_startRows.push_back({list->GetItemText(i, 0), list->GetItemText(i, 1),
                                    static_cast<long>(list->GetItemData(i))});
