@@ -1,4 +1,5 @@
-// The engine's tests need wxBase only: no display.
+// The console test programs (the engine, the deletion run without windows)
+// need wxBase only: no display.
 #include "tests/support/AssertHandler.h"
 
 #include <gtest/gtest.h>
