@@ -246,16 +246,23 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
         {{"NTFS (ntfs-3g)", Driver::Ntfs, "mkfs.ntfs -q -F -Q", 64}, inPlace},
         {{"tmpfs", Driver::Tmpfs, "", 0}, inPlace},
     };
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting an image needs root; run the suite as root (as CI does)";
+    }
     const std::string marker = Marker();
     std::string content;
     while (content.size() < 300000) {
         content += marker + " ";
     }
+    std::string unmountable; // the other rows still run
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fs.name);
         TempDir dir;
         Mounted fs(c.fs, dir);
-        VORN_MOUNT_OR_SKIP(fs);
+        if (!fs.Ok()) {
+            unmountable += std::string(c.fs.name) + " (" + fs.Why() + ") ";
+            continue;
+        }
         MakeDir(fs / "folder");
         MakeDir(fs / "folder/sub");
         WriteFile(fs / "single.txt", content.substr(0, 1500));
@@ -286,6 +293,9 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
         if (!c.caveat && c.fs.driver != Driver::Tmpfs) {
             EXPECT_EQ(0u, Occurrences(fs.Image(), marker));
         }
+    }
+    if (!unmountable.empty()) {
+        GTEST_SKIP() << "this machine could not mount: " << unmountable;
     }
 }
 
