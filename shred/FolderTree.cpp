@@ -93,13 +93,19 @@ int FolderTree::OpenLevel(std::size_t level, bool& replaced)
     return fd;
 }
 
-int FolderTree::Open(Index folder, bool& replaced)
+std::vector<FolderTree::Index> FolderTree::Way(Index folder) const
 {
-    replaced = false;
     std::vector<Index> way;
     for (Index at = folder; at != kNoParent; at = m_folders[at].parent) {
         way.push_back(at);
     }
+    return way;
+}
+
+int FolderTree::Open(Index folder, bool& replaced)
+{
+    replaced = false;
+    const std::vector<Index> way = Way(folder);
     // Keep the part of the open chain that leads to this folder.
     std::size_t keep = 0;
     while (keep < m_chain.size() && keep < way.size() &&
@@ -130,10 +136,7 @@ int FolderTree::Open(Index folder, bool& replaced)
 
 std::string FolderTree::Path(Index folder) const
 {
-    std::vector<Index> way;
-    for (Index at = folder; at != kNoParent; at = m_folders[at].parent) {
-        way.push_back(at);
-    }
+    const std::vector<Index> way = Way(folder);
     std::string path;
     for (auto it = way.rbegin(); it != way.rend(); ++it) {
         if (!path.empty() && path.back() != '/') {

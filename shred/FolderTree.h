@@ -61,6 +61,8 @@ private:
     };
     static constexpr std::size_t kMaxOpen = 32;
 
+    // The folder and its ancestors up to its root, the folder first.
+    std::vector<Index> Way(Index folder) const;
     int OpenLevel(std::size_t level, bool& replaced);
     void Evict(std::size_t protect);
 

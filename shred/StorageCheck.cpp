@@ -15,18 +15,29 @@ namespace {
 
 // Super-block magic numbers (linux/magic.h, and ZFS's and bcachefs's own).
 constexpr unsigned long kBtrfs = 0x9123683E;
-constexpr unsigned long kZfs = 0x2FC12FC1;
-constexpr unsigned long kBcachefs = 0xCA451A4E;
-constexpr unsigned long kF2fs = 0xF2F52010;
-constexpr unsigned long kNilfs = 0x3434;
 constexpr unsigned long kExt4 = 0xEF53;
-constexpr unsigned long kNfs = 0x6969;
-constexpr unsigned long kSmb = 0x517B;
-constexpr unsigned long kCifs = 0xFF534D42;
-constexpr unsigned long kSmb2 = 0xFE534D42;
-constexpr unsigned long kCeph = 0x00C36400;
-constexpr unsigned long kAfs = 0x5346414F;
-constexpr unsigned long kV9fs = 0x01021997;
+
+// File systems where no file is overwritten in place, with the name to
+// show when the mount table does not name them.
+struct KeepsOldCopies
+{
+    unsigned long magic;
+    ShredCaveatKind kind;
+    const char* name;
+};
+constexpr KeepsOldCopies kKeepOldCopies[] = {
+    {0x2FC12FC1, ShredCaveatKind::CopyOnWrite, "zfs"},
+    {0xCA451A4E, ShredCaveatKind::CopyOnWrite, "bcachefs"},
+    {0xF2F52010, ShredCaveatKind::LogStructured, "f2fs"},
+    {0x3434, ShredCaveatKind::LogStructured, "nilfs2"},
+    {0x6969, ShredCaveatKind::Network, "nfs"},
+    {0x517B, ShredCaveatKind::Network, "smbfs"},
+    {0xFF534D42, ShredCaveatKind::Network, "cifs"},
+    {0xFE534D42, ShredCaveatKind::Network, "smb3"},
+    {0x00C36400, ShredCaveatKind::Network, "ceph"},
+    {0x5346414F, ShredCaveatKind::Network, "afs"},
+    {0x01021997, ShredCaveatKind::Network, "9p"},
+};
 
 // User-space file systems whose data lives on another machine or device
 // that rewrites it at will (a phone through MTP).
@@ -139,40 +150,22 @@ std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st)
     const auto caveat = [&](ShredCaveatKind kind, const char* name) {
         return ShredCaveat{kind, mount.type.empty() ? std::string(name) : mount.type};
     };
-    switch (magic) {
-    case kBtrfs:
-        // Only a file with copy-on-write turned off is overwritten in place.
-        if ((FileFlags(fd) & FS_NOCOW_FL) == 0) {
-            return caveat(ShredCaveatKind::CopyOnWrite, "btrfs");
+    // Only a file with copy-on-write turned off is overwritten in place.
+    if (magic == kBtrfs && (FileFlags(fd) & FS_NOCOW_FL) == 0) {
+        return caveat(ShredCaveatKind::CopyOnWrite, "btrfs");
+    }
+    // Journalled data keeps copies of the content in the journal.
+    if (magic == kExt4 &&
+        (HasOption(mount.options, "data=journal") || (FileFlags(fd) & FS_JOURNAL_DATA_FL) != 0)) {
+        return caveat(ShredCaveatKind::JournalledData, "ext4");
+    }
+    for (const KeepsOldCopies& known : kKeepOldCopies) {
+        if (known.magic == magic) {
+            return caveat(known.kind, known.name);
         }
-        break;
-    case kZfs:
-        return caveat(ShredCaveatKind::CopyOnWrite, "zfs");
-    case kBcachefs:
-        return caveat(ShredCaveatKind::CopyOnWrite, "bcachefs");
-    case kF2fs:
-        return caveat(ShredCaveatKind::LogStructured, "f2fs");
-    case kNilfs:
-        return caveat(ShredCaveatKind::LogStructured, "nilfs2");
-    case kNfs:
-    case kSmb:
-    case kCifs:
-    case kSmb2:
-    case kCeph:
-    case kAfs:
-    case kV9fs:
-        return caveat(ShredCaveatKind::Network, "nfs");
-    case kExt4:
-        // Journalled data keeps copies of the content in the journal.
-        if (HasOption(mount.options, "data=journal") || (FileFlags(fd) & FS_JOURNAL_DATA_FL) != 0) {
-            return caveat(ShredCaveatKind::JournalledData, "ext4");
-        }
-        break;
-    default:
-        if (IsRemoteFuse(mount.type)) {
-            return caveat(ShredCaveatKind::Network, "fuse");
-        }
-        break;
+    }
+    if (IsRemoteFuse(mount.type)) {
+        return caveat(ShredCaveatKind::Network, "fuse");
     }
     if (HasSharedExtents(fd)) {
         return caveat(ShredCaveatKind::SharedData, "");

@@ -1,11 +1,9 @@
 // Where the activation socket lives, and which folders are refused for it.
 #include "app/IpcService.h"
 
-#include "tests/support/AssertHandler.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <wx/init.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -89,15 +87,4 @@ TEST_F(IpcServiceTest, RefusesFoldersOthersCouldUse)
     } else {
         std::printf("note: the other-owner case needs root and was not checked\n");
     }
-}
-
-int main(int argc, char** argv)
-{
-    testing::InitGoogleTest(&argc, argv);
-    wxInitializer wx;
-    if (!wx.IsOk()) {
-        return 1;
-    }
-    InstallAssertHandler();
-    return RUN_ALL_TESTS();
 }

@@ -345,14 +345,21 @@ TEST(ShredPath, AnUnreadableSubfolderFailsTheFolder)
 
 namespace {
 bool g_failTempUnlink = false;
+
+// The C library's own function behind an interposed one.
+template <typename Real> Real RealCall(const char* name)
+{
+    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
 }
+
+} // namespace
 
 // Interposes the C library's unlinkat for this test binary, so a removal can
 // fail after a successful rename, which no permission setting allows.
 extern "C" int unlinkat(int dirfd, const char* path, int flags)
 {
     using Real = int (*)(int, const char*, int);
-    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "unlinkat"));
+    static const Real real = RealCall<Real>("unlinkat");
     if (g_failTempUnlink && std::string(path).rfind("del.file.", 0) == 0) {
         errno = EBUSY;
         return -1;
@@ -382,11 +389,6 @@ namespace {
 int g_renameat2Error = 0; // the errno the interposed calls fail with; 0: real call
 int g_linkatError = 0;
 int g_plainRenames = 0;
-
-template <typename Real> Real RealCall(const char* name)
-{
-    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
-}
 } // namespace
 
 // As FAT and exFAT through FUSE answer: no RENAME_NOREPLACE, no hard links.

@@ -1,5 +1,5 @@
-// The console test programs (the engine, the deletion run without windows)
-// need wxBase only: no display.
+// The main of the console test programs (the engine, the deletion run without
+// windows, the socket rules): wxBase only, no display.
 #include "tests/support/AssertHandler.h"
 
 #include <gtest/gtest.h>
