@@ -5,66 +5,146 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
 
-// Blocks handed to the kernel per system call: the same static block
-// repeated, so a pass costs one call per megabyte instead of one per block.
-constexpr int kBlocksPerCall = IOV_MAX < 1024 ? IOV_MAX : 1024;
+// One static segment of many whole blocks of the same pattern, handed to
+// the kernel several times per call: the disk still receives whole 1024-byte
+// blocks, in a few large pieces instead of a thousand small ones.
+constexpr std::size_t kSegmentSize = 64 * kShredBlockSize;
+constexpr int kSegmentsPerCall = IOV_MAX < 16 ? IOV_MAX : 16;
 
-using Block = std::array<unsigned char, kShredBlockSize>;
+using Segment = std::array<unsigned char, kSegmentSize>;
 
-constexpr Block Filled(unsigned char byte)
+constexpr Segment Filled(unsigned char byte)
 {
-    Block block{};
-    for (unsigned char& b : block) {
+    Segment segment{};
+    for (unsigned char& b : segment) {
         b = byte;
     }
-    return block;
+    return segment;
 }
 
 // Constant-initialised: no thread can see them half filled.
-constexpr Block kZeroBlock = Filled(0x00);
-constexpr Block kOneBlock = Filled(0x01);
+constexpr Segment kZeroSegment = Filled(0x00);
+constexpr Segment kOneSegment = Filled(0x01);
 
-// Writes the blocks over [offset, end), reporting as it goes. Every block
-// holds the same bytes, so after a short write the rest can start anywhere.
-int WriteRange(int fd, const Block& block, std::uint64_t offset, std::uint64_t end,
-               ShredProgress* progress, std::uint64_t reported)
+// The errors by which sync_file_range says it has nothing to act on here.
+bool NoWriteBack(int err)
 {
-    iovec iov[kBlocksPerCall];
-    for (iovec& v : iov) {
-        v.iov_base = const_cast<unsigned char*>(block.data());
-        v.iov_len = kShredBlockSize;
-    }
-    while (offset < end) {
-        std::uint64_t want = end - offset;
-        if (want > kShredBlockSize * kBlocksPerCall) {
-            want = kShredBlockSize * kBlocksPerCall;
+    return err == EINVAL || err == ESPIPE || err == ENOSYS || err == EOPNOTSUPP;
+}
+
+// Writes one pass and, when flushing, keeps the dirty data bounded: each
+// chunk's write-back starts once it is written, the chunk before is waited
+// for and dropped from the page cache, and only then counted as done.
+class PassWriter
+{
+public:
+    PassWriter(int fd, const Segment& segment, bool flush, ShredProgress* progress,
+               std::uint64_t reported)
+        : m_fd(fd), m_flush(flush), m_progress(progress), m_reported(reported)
+    {
+        for (iovec& v : m_iov) {
+            v.iov_base = const_cast<unsigned char*>(segment.data());
+            v.iov_len = kSegmentSize;
         }
-        const int count = static_cast<int>((want + kShredBlockSize - 1) / kShredBlockSize);
-        iov[count - 1].iov_len = want - (count - 1) * kShredBlockSize;
-        const ssize_t written = ::pwritev(fd, iov, count, static_cast<off_t>(offset));
-        iov[count - 1].iov_len = kShredBlockSize;
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
+    }
+
+    // Writes the pattern over [offset, end). Every byte of the segment is
+    // the same, so after a short write the rest can start anywhere.
+    int Write(std::uint64_t offset, std::uint64_t end)
+    {
+        while (offset < end) {
+            std::uint64_t want = end - offset;
+            if (want > kSegmentSize * kSegmentsPerCall) {
+                want = kSegmentSize * kSegmentsPerCall;
             }
+            const int count = static_cast<int>((want + kSegmentSize - 1) / kSegmentSize);
+            m_iov[count - 1].iov_len = want - (count - 1) * kSegmentSize;
+            const ssize_t written = ::pwritev(m_fd, m_iov, count, static_cast<off_t>(offset));
+            m_iov[count - 1].iov_len = kSegmentSize;
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return errno;
+            }
+            if (written == 0) {
+                return EIO;
+            }
+            offset += static_cast<std::uint64_t>(written);
+            if (m_flush && offset - m_sent >= kShredChunkSize) {
+                if (const int err = Advance(offset)) {
+                    return err;
+                }
+            }
+        }
+        return 0;
+    }
+
+    // The whole pass on the device, out of the page cache, and reported.
+    int Finish(std::uint64_t total)
+    {
+        if (!m_flush) {
+            return 0;
+        }
+        // The pass must reach the device: the kernel drops dirty pages of a
+        // removed file, which would leave the old content on disk.
+        if (::fdatasync(m_fd) != 0) {
             return errno;
         }
-        if (written == 0) {
-            return EIO;
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+        return total > m_done ? Report(total) : 0;
+    }
+
+private:
+    // Starts write-back of [m_sent, upTo), then waits for the chunk before.
+    int Advance(std::uint64_t upTo)
+    {
+        if (::sync_file_range(m_fd, static_cast<off_t>(m_sent), static_cast<off_t>(upTo - m_sent),
+                              SYNC_FILE_RANGE_WRITE) != 0 &&
+            !NoWriteBack(errno)) {
+            return errno;
         }
-        offset += static_cast<std::uint64_t>(written);
-        if (progress != nullptr && !progress->OnWritten(reported + offset)) {
+        const std::uint64_t before = m_sent;
+        m_sent = upTo;
+        if (before == m_done) {
+            return 0; // the first chunk: nothing written back yet
+        }
+        if (::sync_file_range(m_fd, static_cast<off_t>(m_done), static_cast<off_t>(before - m_done),
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+            !NoWriteBack(errno)) {
+            return errno;
+        }
+        // Clean now: dropping it keeps the user's own files in the cache.
+        ::posix_fadvise(m_fd, static_cast<off_t>(m_done), static_cast<off_t>(before - m_done),
+                        POSIX_FADV_DONTNEED);
+        m_done = before;
+        return Report(m_done);
+    }
+
+    int Report(std::uint64_t bytes)
+    {
+        if (m_progress != nullptr && !m_progress->OnWritten(m_reported + bytes)) {
             return ECANCELED;
         }
+        return 0;
     }
-    return 0;
-}
+
+    int m_fd;
+    bool m_flush;
+    ShredProgress* m_progress;
+    std::uint64_t m_reported;
+    iovec m_iov[kSegmentsPerCall];
+    std::uint64_t m_sent = 0; // write-back started for [0, m_sent)
+    std::uint64_t m_done = 0; // [0, m_done) on the device and reported
+};
 
 // The next range at or after `offset` that holds data, block-aligned and
 // ending no later than `total`; false when only holes follow. Where the file
@@ -98,9 +178,9 @@ bool NextData(int fd, std::uint64_t offset, std::uint64_t total, std::uint64_t& 
 } // namespace
 
 int OverwritePass(int fd, std::uint64_t length, unsigned char pattern, ShredProgress* progress,
-                  std::uint64_t reported)
+                  std::uint64_t reported, bool flush)
 {
-    const Block& block = pattern == 0x01 ? kOneBlock : kZeroBlock;
+    PassWriter writer(fd, pattern == 0x01 ? kOneSegment : kZeroSegment, flush, progress, reported);
     const std::uint64_t total = WholeBlocks(length);
     std::uint64_t offset = 0;
     std::uint64_t start = 0;
@@ -108,10 +188,7 @@ int OverwritePass(int fd, std::uint64_t length, unsigned char pattern, ShredProg
     // Only the ranges that hold data: writing the holes of a sparse file
     // would allocate its whole length and could fill the file system.
     while (offset < total && NextData(fd, offset, total, start, end)) {
-        if (start > offset && progress != nullptr && !progress->OnWritten(reported + start)) {
-            return ECANCELED;
-        }
-        if (const int err = WriteRange(fd, block, start, end, progress, reported)) {
+        if (const int err = writer.Write(start, end)) {
             return err;
         }
         offset = end;
@@ -126,16 +203,8 @@ int OverwritePass(int fd, std::uint64_t length, unsigned char pattern, ShredProg
             ::ftruncate(fd, static_cast<off_t>(total)) != 0) {
             return errno;
         }
-        if (progress != nullptr && !progress->OnWritten(reported + total)) {
-            return ECANCELED;
-        }
     }
-    // The pass must reach the device: the kernel drops dirty pages of a
-    // removed file, which would leave the old content on disk.
-    if (::fdatasync(fd) != 0) {
-        return errno;
-    }
-    return 0;
+    return writer.Finish(total);
 }
 
 int OverwritePasses(int fd, std::uint64_t length, bool quick, ShredProgress* progress)

@@ -1,5 +1,5 @@
 // The passes: whole 1024-byte blocks of one pattern over the data of an open
-// file, flushed to the device.
+// file, sent to the device as they go.
 #ifndef VORN_SHRED_OVERWRITEPASS_H
 #define VORN_SHRED_OVERWRITEPASS_H
 
@@ -8,6 +8,10 @@
 class ShredProgress;
 
 inline constexpr std::uint64_t kShredBlockSize = 1024;
+// A pass over a large file starts write-back of each chunk as soon as it is
+// written and waits for the chunk before: at most two chunks are dirty or in
+// flight, and progress counts only what reached the device.
+inline constexpr std::uint64_t kShredChunkSize = 16u << 20;
 
 // A pass writes whole blocks: the length rounded up to the next block.
 inline std::uint64_t WholeBlocks(std::uint64_t length)
@@ -16,15 +20,18 @@ inline std::uint64_t WholeBlocks(std::uint64_t length)
 }
 
 // Overwrites every range of the open file `fd` that holds data with whole
-// blocks of `pattern` (0x00 or 0x01), leaves holes unallocated, leaves the
-// length rounded up to whole blocks and flushes the data to the device.
-// Reports `reported` plus the bytes of the file covered so far to `progress`.
+// blocks of `pattern` (0x00 or 0x01), leaves holes unallocated and leaves the
+// length rounded up to whole blocks. With `flush`, the pass is sent to the
+// device chunk by chunk, dropped from the page cache once there, and ends
+// with fdatasync; without, the caller makes it durable (a batch of small
+// files is flushed at once). Reports `reported` plus the bytes of the file
+// on the device so far to `progress`, once per chunk and at the end.
 // Returns 0 on success, ECANCELED when `progress` cancelled, or another errno.
 int OverwritePass(int fd, std::uint64_t length, unsigned char pattern,
-                  ShredProgress* progress = nullptr, std::uint64_t reported = 0);
+                  ShredProgress* progress = nullptr, std::uint64_t reported = 0, bool flush = true);
 
-// The zero pass, then (unless `quick`) the one pass, on a file of `length`
-// bytes. Returns what the failing pass returned, or 0.
+// The zero pass, then (unless `quick`) the one pass, each flushed, on a file
+// of `length` bytes. Returns what the failing pass returned, or 0.
 int OverwritePasses(int fd, std::uint64_t length, bool quick, ShredProgress* progress = nullptr);
 
 #endif // VORN_SHRED_OVERWRITEPASS_H

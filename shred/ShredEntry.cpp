@@ -42,6 +42,12 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int Get() const { return m_fd; }
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // Closes now and reports the result: a failed close can lose data.
     int Close()
     {
@@ -53,38 +59,6 @@ public:
 private:
     int m_fd;
 };
-
-// Runs the passes on one regular file. Unless the outcome is Destroyed (so
-// far), the file keeps its own name.
-EntryOutcome Overwrite(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,
-                       ShredProgress* progress, StorageCheck& storage)
-{
-    // O_NONBLOCK: should a FIFO have been swapped in, the open must not hang.
-    Fd file(::openat(dirfd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.Get() < 0) {
-        return Failure(ShredError::Open, errno);
-    }
-    struct stat st;
-    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev ||
-        st.st_ino != ino || st.st_nlink > 1) {
-        return Failure(ShredError::Replaced);
-    }
-    // Asked before the passes: they may change what the storage reports
-    // (writing a shared extent gives the file blocks of its own).
-    EntryOutcome outcome;
-    outcome.caveat = storage.Check(file.Get(), st);
-    int err = OverwritePasses(file.Get(), static_cast<std::uint64_t>(st.st_size), quick, progress);
-    if (err == 0) {
-        err = file.Close();
-    }
-    if (err == ECANCELED) {
-        outcome.status = EntryOutcome::Cancelled;
-        outcome.kind = ShredError::Cancelled;
-    } else if (err != 0) {
-        return Failure(ShredError::Write, err);
-    }
-    return outcome;
-}
 
 // Renames, then removes, syncing the folder after each step so that the old
 // name does not come back after a crash.
@@ -147,9 +121,10 @@ int RenameToFreeName(int dirfd, const char* name, unsigned long& taken)
     }
 }
 
-EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,
-                          ShredProgress* progress, StorageCheck& storage)
+EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, StorageCheck& storage,
+                       int& fd, std::uint64_t& length)
 {
+    fd = -1;
     struct stat st;
     if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
@@ -163,7 +138,7 @@ EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, boo
         return Failure(ShredError::Replaced);
     }
     if (S_ISLNK(st.st_mode)) {
-        return RenameAndRemove(dirfd, name);
+        return EntryOutcome{};
     }
     if (!S_ISREG(st.st_mode)) {
         return Failure(ShredError::NotRegular);
@@ -171,9 +146,47 @@ EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, boo
     if (st.st_nlink > 1) {
         return Failure(ShredError::HardLinked, 0, static_cast<std::uint64_t>(st.st_nlink));
     }
-    EntryOutcome outcome = Overwrite(dirfd, name, dev, ino, quick, progress, storage);
+    // O_NONBLOCK: should a FIFO have been swapped in, the open must not hang.
+    Fd file(::openat(dirfd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.Get() < 0) {
+        return Failure(ShredError::Open, errno);
+    }
+    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev ||
+        st.st_ino != ino || st.st_nlink > 1) {
+        return Failure(ShredError::Replaced);
+    }
+    // Asked before the passes: they may change what the storage reports
+    // (writing a shared extent gives the file blocks of its own).
+    EntryOutcome outcome;
+    outcome.caveat = storage.Check(file.Get(), st);
+    length = static_cast<std::uint64_t>(st.st_size);
+    fd = file.Release();
+    return outcome;
+}
+
+EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,
+                          ShredProgress* progress, StorageCheck& storage)
+{
+    int fd = -1;
+    std::uint64_t length = 0;
+    EntryOutcome outcome = OpenEntry(dirfd, name, dev, ino, storage, fd, length);
     if (outcome.status != EntryOutcome::Destroyed) {
         return outcome;
+    }
+    if (fd >= 0) {
+        Fd file(fd);
+        int err = OverwritePasses(file.Get(), length, quick, progress);
+        if (err == 0) {
+            err = file.Close();
+        }
+        if (err == ECANCELED) {
+            outcome.status = EntryOutcome::Cancelled;
+            outcome.kind = ShredError::Cancelled;
+            return outcome;
+        }
+        if (err != 0) {
+            return Failure(ShredError::Write, err);
+        }
     }
     EntryOutcome removed = RenameAndRemove(dirfd, name);
     removed.caveat = outcome.caveat;

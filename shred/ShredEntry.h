@@ -30,6 +30,14 @@ struct EntryOutcome
     std::optional<ShredCaveat> caveat; // for a destroyed file
 };
 
+// Checks that `name` in the folder open on `dirfd` is still the entry listed
+// with `dev` and `ino`, and that it may be destroyed. A regular file is
+// opened for its passes: `fd` then owns its descriptor and `length` is its
+// size, and the outcome carries its storage caveat; for a link `fd` is -1.
+// Anything but Destroyed means: leave the entry as it is.
+EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, StorageCheck& storage,
+                       int& fd, std::uint64_t& length);
+
 // Destroys the entry `name` in the folder open on `dirfd`, provided it is
 // still the entry listed with `dev` and `ino`.
 EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,

@@ -172,47 +172,28 @@ bool ShredRun::ListFolder(FolderTree::Index top, ShredResult& result)
 
 bool ShredRun::Execute()
 {
+    ShredBatch batch(m_folders, m_quick, m_progress);
     for (Target& target : m_targets) {
         m_results.push_back(std::move(target.result));
         ShredResult& result = m_results.back();
-        for (std::size_t i = target.begin; i < target.end; ++i) {
-            if (!Destroy(m_entries[i], result)) {
-                result.cancelled = true;
-                m_folders.CloseAll();
-                return false;
-            }
+        bool going = true;
+        for (std::size_t i = target.begin; i < target.end && going; ++i) {
+            going = Destroy(m_entries[i], result, batch);
+        }
+        // A batch never spans two paths: each has its own result.
+        going = going ? RunBatch(batch, result) : (batch.Clear(), false);
+        if (!going) {
+            result.cancelled = true;
+            m_folders.CloseAll();
+            return false;
         }
     }
     m_folders.CloseAll();
     return true;
 }
 
-// Destroys one listed entry in its folder, reached again by descriptors.
-// Returns false when the run was cancelled during this entry.
-bool ShredRun::Destroy(const Entry& entry, ShredResult& result)
+bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result)
 {
-    const char* name = m_names.Get(entry.name);
-    if (entry.folder != m_currentFolder) {
-        m_currentFolder = entry.folder;
-        m_currentPrefix = m_folders.PathOf(entry.folder, "");
-    }
-    if (m_progress != nullptr &&
-        !m_progress->OnEntry(m_currentPrefix + name, BytesToWrite(entry))) {
-        Fail(result, m_currentPrefix + name, ShredError::Cancelled);
-        return false;
-    }
-    bool replaced = false;
-    const int dirfd = m_folders.Open(entry.folder, replaced);
-    if (dirfd < 0) {
-        if (replaced) {
-            Fail(result, m_currentPrefix + name, ShredError::FolderReplaced);
-        } else if (errno != ENOENT) {
-            Fail(result, m_currentPrefix + name, ShredError::ReadFolder, errno);
-        }
-        return true; // a vanished folder took its entries with it
-    }
-    const EntryOutcome outcome = DestroyEntry(dirfd, name, m_folders.Device(entry.folder),
-                                              entry.ino, m_quick, m_progress, m_storage);
     switch (outcome.status) {
     case EntryOutcome::Destroyed:
         ++result.shredded;
@@ -224,11 +205,111 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result)
     case EntryOutcome::Vanished:
         break;
     case EntryOutcome::Failed:
-        Fail(result, m_currentPrefix + name, outcome.kind, outcome.err, outcome.detail);
+        Fail(result, path, outcome.kind, outcome.err, outcome.detail);
         break;
     case EntryOutcome::Cancelled:
-        Fail(result, m_currentPrefix + name, ShredError::Cancelled);
+        Fail(result, path, ShredError::Cancelled);
         return false;
     }
     return true;
+}
+
+bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
+{
+    if (batch.Empty()) {
+        return true;
+    }
+    const bool going = batch.Run();
+    for (const ShredBatch::Member& member : batch.Members()) {
+        Record(member.outcome, m_folders.PathOf(member.folder, member.name), result);
+    }
+    batch.Clear();
+    return going;
+}
+
+// Destroys one listed entry in its folder, reached again by descriptors.
+// Returns false when the run was cancelled during this entry.
+bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch)
+{
+    const char* name = m_names.Get(entry.name);
+    if (entry.folder != m_currentFolder) {
+        m_currentFolder = entry.folder;
+        m_currentPrefix = m_folders.PathOf(entry.folder, "");
+    }
+    const std::string path = m_currentPrefix + name;
+    const dev_t dev = m_folders.Device(entry.folder);
+    bool batched = false;
+    if (ShredBatch::Fits(entry.regular ? entry.size : 0)) {
+        bool replaced = false;
+        const int dirfd = m_folders.Open(entry.folder, replaced);
+        batched = dirfd >= 0 && m_storage.FlushesTogether(dirfd, dev);
+    }
+    // A large file, or storage that hears only of each file's own flushes,
+    // goes alone, after what was batched before it.
+    if ((!batched || !batch.Fits(dev, entry.regular ? entry.size : 0)) &&
+        !RunBatch(batch, result)) {
+        return false;
+    }
+    if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
+        // Nothing of the batch is written yet: it is left as it is.
+        Fail(result, path, ShredError::Cancelled);
+        return false;
+    }
+    return batched ? Batch(entry, path, result, batch) : Alone(entry, path, result);
+}
+
+bool ShredRun::Alone(const Entry& entry, const std::string& path, ShredResult& result)
+{
+    bool replaced = false;
+    const int dirfd = m_folders.Open(entry.folder, replaced);
+    if (dirfd < 0) {
+        if (replaced) {
+            Fail(result, path, ShredError::FolderReplaced);
+        } else if (errno != ENOENT) {
+            Fail(result, path, ShredError::ReadFolder, errno);
+        }
+        return true; // a vanished folder took its entries with it
+    }
+    return Record(DestroyEntry(dirfd, m_names.Get(entry.name), m_folders.Device(entry.folder),
+                               entry.ino, m_quick, m_progress, m_storage),
+                  path, result);
+}
+
+bool ShredRun::Batch(const Entry& entry, const std::string& path, ShredResult& result,
+                     ShredBatch& batch)
+{
+    const dev_t dev = m_folders.Device(entry.folder);
+    for (int attempt = 0;; ++attempt) {
+        // Running the batch opens other folders: this one again.
+        bool replaced = false;
+        const int dirfd = m_folders.Open(entry.folder, replaced);
+        if (dirfd < 0) {
+            return Alone(entry, path, result); // which reports why
+        }
+        int fd = -1;
+        std::uint64_t length = 0;
+        const EntryOutcome outcome =
+            OpenEntry(dirfd, m_names.Get(entry.name), dev, entry.ino, m_storage, fd, length);
+        const bool outOfDescriptors = outcome.status == EntryOutcome::Failed &&
+                                      outcome.kind == ShredError::Open &&
+                                      (outcome.err == EMFILE || outcome.err == ENFILE);
+        if (outOfDescriptors && attempt == 0 && !batch.Empty()) {
+            if (!RunBatch(batch, result)) {
+                return false;
+            }
+            continue;
+        }
+        if (outcome.status != EntryOutcome::Destroyed) {
+            return Record(outcome, path, result);
+        }
+        if (!batch.Fits(dev, length)) {
+            // It grew since it was listed.
+            ::close(fd);
+            return RunBatch(batch, result) && Alone(entry, path, result);
+        }
+        batch.Add({entry.folder, m_names.Get(entry.name), entry.ino, fd, length,
+                   BytesToWrite(entry), outcome},
+                  dirfd, dev);
+        return true;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include "shred/FolderTree.h"
 #include "shred/NameStore.h"
+#include "shred/ShredBatch.h"
 #include "shred/ShredResult.h"
 #include "shred/StorageCheck.h"
 
@@ -63,7 +64,14 @@ private:
     bool ListFolder(FolderTree::Index top, ShredResult& result);
     bool Add(FolderTree::Index folder, const char* name, const struct stat& st);
     std::uint64_t BytesToWrite(const Entry& entry) const;
-    bool Destroy(const Entry& entry, ShredResult& result);
+    bool Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch);
+    // Adds an entry of a file system flushed at once to the batch, running
+    // the batch first when it is full. False when that run was cancelled.
+    bool Batch(const Entry& entry, const std::string& path, ShredResult& result, ShredBatch& batch);
+    bool Alone(const Entry& entry, const std::string& path, ShredResult& result);
+    bool RunBatch(ShredBatch& batch, ShredResult& result);
+    // Records what became of an entry; false when it was cancelled.
+    bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
 
     bool m_quick;
     ShredProgress* m_progress;

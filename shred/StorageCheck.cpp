@@ -39,6 +39,24 @@ constexpr KeepsOldCopies kKeepOldCopies[] = {
     {0x01021997, ShredCaveatKind::Network, "9p"},
 };
 
+// Kernel file systems on local storage, whose syncfs writes back every
+// file and folder change and flushes the device (tmpfs has nothing to flush;
+// overlay passes it to the file system below).
+constexpr unsigned long kFlushedTogether[] = {
+    kExt4,
+    0x58465342 /* xfs */,
+    kBtrfs,
+    0xF2F52010 /* f2fs */,
+    0x4D44 /* vfat */,
+    0x2011BAB0 /* exfat */,
+    0x7366746E /* ntfs3 */,
+    0x3153464A /* jfs */,
+    0x52654973 /* reiserfs */,
+    0xCA451A4E /* bcachefs */,
+    0x01021994 /* tmpfs */,
+    0x794C7630 /* overlay */,
+};
+
 // User-space file systems whose data lives on another machine or device
 // that rewrites it at will (a phone through MTP).
 bool IsRemoteFuse(const std::string& type)
@@ -171,4 +189,21 @@ std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st)
         return caveat(ShredCaveatKind::SharedData, "");
     }
     return std::nullopt;
+}
+
+bool StorageCheck::FlushesTogether(int fd, dev_t dev)
+{
+    auto found = m_together.find(dev);
+    if (found != m_together.end()) {
+        return found->second;
+    }
+    struct statfs fs;
+    bool together = false;
+    if (::fstatfs(fd, &fs) == 0) {
+        const unsigned long magic = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+        for (const unsigned long known : kFlushedTogether) {
+            together = together || known == magic;
+        }
+    }
+    return m_together.emplace(dev, together).first->second;
 }

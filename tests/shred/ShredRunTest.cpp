@@ -1,6 +1,7 @@
 // A run over several paths: totals known before the first write, progress
 // reports, and cancelling at a block boundary.
 #include "shred/ShredRun.h"
+#include "shred/OverwritePass.h"
 #include "shred/ShredProgress.h"
 #include "tests/support/TempDir.h"
 
@@ -30,9 +31,11 @@ public:
     }
     bool OnWritten(std::uint64_t bytes) override
     {
-        EXPECT_GT(bytes, written) << "progress must only grow within an entry";
+        EXPECT_GE(bytes, written) << "progress must never go back within an entry";
         written = bytes;
-        return cancelIn.empty() || entries.back() != cancelIn || bytes < cancelAfter;
+        ++writes;
+        return (cancelIn.empty() || entries.back() != cancelIn || bytes < cancelAfter) &&
+               writes != cancelAtWrite;
     }
 
     std::uint64_t listed = 0;
@@ -43,6 +46,8 @@ public:
     std::string cancelIn;
     std::size_t cancelAtEntry = 0; // counted from 1; 0: never
     std::uint64_t cancelAfter = 0;
+    std::size_t writes = 0;
+    std::size_t cancelAtWrite = 0; // counted from 1; 0: never
 };
 
 } // namespace
@@ -84,15 +89,16 @@ TEST(ShredRun, KnowsItsTotalsBeforeWritingAndReportsEachEntry)
     }
 }
 
-TEST(ShredRun, CancelStopsAtABlockBoundaryAndKeepsTheFileItsName)
+TEST(ShredRun, CancelStopsWithinAChunkAndKeepsTheFileItsName)
 {
     TempDir dir;
     WriteFile(dir / "first", "first");
-    WriteFile(dir / "big", std::string(5 * 1024 * 1024, 'b'));
+    const std::size_t size = 4 * kShredChunkSize;
+    WriteFile(dir / "big", std::string(size, 'b'));
     WriteFile(dir / "last", "last");
     Recorder recorder;
     recorder.cancelIn = dir / "big";
-    recorder.cancelAfter = 2 * 1024 * 1024;
+    recorder.cancelAfter = kShredChunkSize;
     ShredRun run(false, &recorder);
     for (const char* name : {"first", "big", "last"}) {
         ASSERT_TRUE(run.List(dir / name));
@@ -108,37 +114,55 @@ TEST(ShredRun, CancelStopsAtABlockBoundaryAndKeepsTheFileItsName)
 
     EXPECT_FALSE(Exists(dir / "first"));
     EXPECT_EQ("last", ReadFile(dir / "last"));
-    // Under its own name, never renamed; cut at a block boundary.
+    // Under its own name, never renamed; stopped within a chunk of the cancel.
     const std::string big = ReadFile(dir / "big");
-    ASSERT_EQ(5u * 1024 * 1024, big.size());
+    ASSERT_EQ(size, big.size());
     const size_t zeros = big.find_first_not_of('\0');
     EXPECT_GE(zeros, recorder.cancelAfter);
+    EXPECT_LE(zeros, recorder.cancelAfter + 2 * kShredChunkSize);
     EXPECT_EQ(0u, zeros % 1024);
     EXPECT_EQ(std::string::npos, big.find_first_not_of('b', zeros));
     EXPECT_EQ((std::vector<std::string>{"big", "last"}), ListNames(dir.Path()));
 }
 
-TEST(ShredRun, CancelBetweenEntriesLeavesTheRestUntouched)
+TEST(ShredRun, CancelInABatchRemovesExactlyTheFilesWhosePassesWereComplete)
 {
-    TempDir dir;
-    MakeDir(dir / "many");
-    for (int i = 0; i < 5; ++i) {
-        WriteFile(dir / ("many/f" + std::to_string(i)), ""); // no writes to cancel within
+    // Five small files make one batch; its progress asks once per file and pass.
+    struct Case
+    {
+        bool quick;
+        std::size_t atEntry; // cancel when this entry begins (from 1), or
+        std::size_t atWrite; // at this question during the passes
+        std::uint64_t removed;
+    };
+    for (const Case c :
+         {Case{false, 3, 0, 0}, Case{true, 0, 3, 2}, Case{false, 0, 3, 0}, Case{false, 0, 8, 2}}) {
+        SCOPED_TRACE(testing::Message() << c.quick << " " << c.atEntry << " " << c.atWrite);
+        TempDir dir;
+        MakeDir(dir / "many");
+        for (int i = 0; i < 5; ++i) {
+            WriteFile(dir / ("many/f" + std::to_string(i)), "content");
+        }
+        Recorder recorder;
+        recorder.cancelAtEntry = c.atEntry;
+        recorder.cancelAtWrite = c.atWrite;
+        ShredRun run(c.quick, &recorder);
+        ASSERT_TRUE(run.List(dir / "many"));
+        EXPECT_FALSE(run.Execute());
+        ASSERT_EQ(1u, run.Results().size());
+        const ShredResult& result = run.Results()[0];
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_EQ(c.removed, result.shredded);
+        for (std::size_t i = 0; i < recorder.entries.size(); ++i) {
+            EXPECT_EQ(i >= c.removed, Exists(recorder.entries[i])) << recorder.entries[i];
+        }
+        EXPECT_EQ(5 - c.removed, ListNames(dir / "many").size()) << "nothing under another name";
+        ASSERT_FALSE(result.failures.empty());
+        for (const ShredFailure& failure : result.failures) {
+            EXPECT_EQ(ShredError::Cancelled, failure.kind);
+            EXPECT_TRUE(Exists(failure.path));
+        }
     }
-    Recorder recorder;
-    recorder.cancelAtEntry = 3;
-    ShredRun run(false, &recorder);
-    ASSERT_TRUE(run.List(dir / "many"));
-    EXPECT_FALSE(run.Execute());
-    ASSERT_EQ(1u, run.Results().size());
-    const ShredResult& result = run.Results()[0];
-    EXPECT_TRUE(result.cancelled);
-    EXPECT_EQ(2u, result.shredded);
-    ASSERT_EQ(1u, result.failures.size());
-    EXPECT_EQ(ShredError::Cancelled, result.failures[0].kind);
-    EXPECT_EQ(recorder.entries[2], result.failures[0].path);
-    EXPECT_EQ(3u, ListNames(dir / "many").size());
-    EXPECT_TRUE(Exists(recorder.entries[2])) << "the entry not begun keeps its name";
 }
 
 TEST(ShredRun, ListingCanBeCancelled)

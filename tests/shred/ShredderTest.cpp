@@ -1,17 +1,24 @@
 // The engine, black-box: what is on disk after each operation.
 #include "shred/Shredder.h"
 #include "shred/OverwritePass.h"
+#include "shred/ShredBatch.h"
+#include "shred/ShredProgress.h"
+#include "shred/ShredRun.h"
 #include "tests/support/ShredPrint.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -352,6 +359,45 @@ template <typename Real> Real RealCall(const char* name)
     return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
 }
 
+// The engine's calls that decide what is durable when, as interposed below.
+struct Call
+{
+    enum Kind
+    {
+        Open,      // a file (not a folder) opened: name
+        Write,     // pwritev: pattern, end offset
+        SyncFs,    // the whole file system
+        Flush,     // fsync or fdatasync of fd (a file or a folder)
+        WaitRange, // sync_file_range that waited: end of the range
+        Rename,    // name to `to`
+        Remove,    // name
+    } kind;
+    int fd = -1;
+    std::string name;
+    std::string to;
+    unsigned char pattern = 0;
+    std::uint64_t end = 0;
+};
+std::vector<Call>* g_calls = nullptr;   // recording while set
+std::map<int, std::string> g_fileNames; // open descriptor -> file name
+std::string g_failFile;                 // the file whose writes or write-back fail
+Call::Kind g_failKind = Call::Write;    // Write or WaitRange
+
+void Note(Call::Kind kind, int fd, const char* name = "", const char* to = "",
+          unsigned char pattern = 0, std::uint64_t end = 0)
+{
+    if (g_calls != nullptr) {
+        g_calls->push_back({kind, fd, name, to, pattern, end});
+    }
+}
+
+bool FailsHere(int fd, Call::Kind kind)
+{
+    auto found = g_fileNames.find(fd);
+    return !g_failFile.empty() && g_failKind == kind && found != g_fileNames.end() &&
+           found->second == g_failFile;
+}
+
 } // namespace
 
 // Interposes the C library's unlinkat for this test binary, so a removal can
@@ -364,6 +410,7 @@ extern "C" int unlinkat(int dirfd, const char* path, int flags)
         errno = EBUSY;
         return -1;
     }
+    Note(Call::Remove, dirfd, path);
     return real(dirfd, path, flags);
 }
 
@@ -401,6 +448,7 @@ extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const 
         errno = g_renameat2Error;
         return -1;
     }
+    Note(Call::Rename, olddirfd, oldpath, newpath);
     return real(olddirfd, oldpath, newdirfd, newpath, flags);
 }
 
@@ -534,4 +582,274 @@ TEST(ShredPath, EmptiesATreeDeeperThanPathMax)
     }
     // Each folder could be removed, so each was kept and emptied.
     EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "top"));
+}
+
+// --- Durability in order: batches of small files, chunks of large ones ---------------
+
+extern "C" int openat(int dirfd, const char* path, int flags, ...)
+{
+    using Real = int (*)(int, const char*, int, ...);
+    static const Real real = RealCall<Real>("openat");
+    int mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, int);
+        va_end(args);
+    }
+    const int fd = real(dirfd, path, flags, mode);
+    if (fd >= 0 && (flags & O_DIRECTORY) == 0) {
+        g_fileNames[fd] = path;
+        Note(Call::Open, fd, path);
+    }
+    return fd;
+}
+
+namespace {
+
+ssize_t NoteWrite(int fd, const struct iovec* iov, int count, std::uint64_t offset)
+{
+    if (FailsHere(fd, Call::Write)) {
+        errno = EIO;
+        return -1;
+    }
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < count; ++i) {
+        bytes += iov[i].iov_len;
+    }
+    Note(Call::Write, fd, "", "", *static_cast<const unsigned char*>(iov[0].iov_base),
+         offset + bytes);
+    return 0;
+}
+
+} // namespace
+
+// The engine is built with 64-bit file offsets: its pwritev is this one.
+extern "C" ssize_t pwritev64(int fd, const struct iovec* iov, int count, off64_t offset)
+{
+    using Real = ssize_t (*)(int, const struct iovec*, int, off64_t);
+    static const Real real = RealCall<Real>("pwritev64");
+    return NoteWrite(fd, iov, count, static_cast<std::uint64_t>(offset)) < 0
+               ? -1
+               : real(fd, iov, count, offset);
+}
+
+extern "C" int syncfs(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("syncfs");
+    Note(Call::SyncFs, fd);
+    return real(fd);
+}
+
+extern "C" int fsync(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("fsync");
+    Note(Call::Flush, fd);
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("fdatasync");
+    Note(Call::Flush, fd);
+    return real(fd);
+}
+
+extern "C" int sync_file_range(int fd, off64_t offset, off64_t bytes, unsigned int flags)
+{
+    static const auto real =
+        RealCall<int (*)(int, off64_t, off64_t, unsigned int)>("sync_file_range");
+    if ((flags & SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+        if (FailsHere(fd, Call::WaitRange)) {
+            errno = EIO;
+            return -1;
+        }
+        Note(Call::WaitRange, fd, "", "", 0,
+             bytes == 0 ? UINT64_MAX : static_cast<std::uint64_t>(offset + bytes));
+    }
+    return real(fd, offset, bytes, flags);
+}
+
+namespace {
+
+// What in a recorded run broke the order of durability: a pass begun on a
+// file before its previous pass was flushed, a rename before the flush after
+// the file's last pass, a removal before the flush after its rename, or a
+// removal never flushed.
+std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
+{
+    struct File
+    {
+        std::string name;
+        int pattern = -1; // of the last pass written
+        bool flushed = true;
+    };
+    std::map<int, File> files;                 // by descriptor
+    std::map<std::string, int> byName;         // the descriptor a name was last opened on
+    std::vector<std::string> renamed, removed; // not flushed yet
+    std::vector<std::string> faults;
+    const auto flushAll = [&] {
+        for (auto& file : files) {
+            file.second.flushed = true;
+        }
+        renamed.clear();
+        removed.clear();
+    };
+    for (const Call& call : calls) {
+        switch (call.kind) {
+        case Call::Open:
+            files[call.fd] = File{call.name};
+            byName[call.name] = call.fd;
+            break;
+        case Call::Write: {
+            File& file = files[call.fd];
+            if (file.pattern >= 0 && file.pattern != call.pattern && !file.flushed) {
+                faults.push_back("pass begun before the one before was flushed: " + file.name);
+            }
+            file.pattern = call.pattern;
+            file.flushed = false;
+            break;
+        }
+        case Call::SyncFs:
+            flushAll();
+            break;
+        case Call::Flush:
+            if (files.count(call.fd) != 0) {
+                files[call.fd].flushed = true;
+            } else { // a folder
+                renamed.clear();
+                removed.clear();
+            }
+            break;
+        case Call::WaitRange:
+            break;
+        case Call::Rename: {
+            auto fd = byName.find(call.name);
+            if (fd != byName.end() && !files[fd->second].flushed) {
+                faults.push_back("renamed before its last pass was flushed: " + call.name);
+            }
+            renamed.push_back(call.to);
+            break;
+        }
+        case Call::Remove:
+            if (std::find(renamed.begin(), renamed.end(), call.name) != renamed.end()) {
+                faults.push_back("removed before its rename was flushed: " + call.name);
+            }
+            removed.push_back(call.name);
+            break;
+        }
+    }
+    for (const std::string& name : removed) {
+        faults.push_back("removal never flushed: " + name);
+    }
+    return faults;
+}
+
+std::size_t Count(const std::vector<Call>& calls, std::initializer_list<Call::Kind> kinds)
+{
+    return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const Call& c) {
+        return std::find(kinds.begin(), kinds.end(), c.kind) != kinds.end();
+    }));
+}
+
+// A folder of `files` small files, and a file of `large` bytes beside it.
+std::vector<std::string> MakeSmallAndLarge(const TempDir& dir, int files, std::size_t large)
+{
+    MakeDir(dir / "small");
+    for (int i = 0; i < files; ++i) {
+        WriteFile(dir / ("small/f" + std::to_string(i)), Filled(1 + (i * 997) % 3000, 's'));
+    }
+    WriteFile(dir / "large", Filled(large, 'L'));
+    return {dir / "small", dir / "large"};
+}
+
+} // namespace
+
+TEST(ShredRun, FlushesInOrderAndOncePerBatch)
+{
+    for (const bool quick : {false, true}) {
+        SCOPED_TRACE(quick ? "quick" : "two passes");
+        TempDir dir;
+        const int files = static_cast<int>(ShredBatch::kMaxFiles) + 44; // two batches
+        std::vector<Call> calls;
+        ShredRun run(quick);
+        for (const std::string& path : MakeSmallAndLarge(dir, files, 3 << 20)) {
+            ASSERT_TRUE(run.List(path));
+        }
+        g_calls = &calls;
+        EXPECT_TRUE(run.Execute());
+        g_calls = nullptr;
+        EXPECT_TRUE(run.Results()[0].Complete() && run.Results()[1].Complete());
+        EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "small"));
+        EXPECT_EQ(std::vector<std::string>{"small"}, ListNames(dir.Path()));
+        EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
+        // Per batch a syncfs per pass, after the renames and after the
+        // removals; the large file alone its passes and its folder twice.
+        const std::size_t passes = quick ? 1 : 2;
+        EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (passes + 2) + passes + 2)
+            << "a file system whose syncfs the engine does not trust makes four flushes per file";
+    }
+}
+
+TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
+{
+    for (const Call::Kind kind : {Call::Write, Call::WaitRange}) {
+        SCOPED_TRACE(kind == Call::Write ? "write fails" : "write-back fails");
+        TempDir dir;
+        ShredRun run(false);
+        ASSERT_TRUE(run.List(MakeSmallAndLarge(dir, 20, 0)[0]));
+        g_failFile = "f7";
+        g_failKind = kind;
+        run.Execute();
+        g_failFile.clear();
+        const ShredResult& result = run.Results()[0];
+        EXPECT_EQ(19u, result.shredded);
+        ASSERT_EQ(1u, result.failures.size()) << Describe(result);
+        EXPECT_EQ(ShredError::Write, result.failures[0].kind);
+        EXPECT_EQ(EIO, result.failures[0].err);
+        EXPECT_EQ(dir / "small/f7", result.failures[0].path);
+        EXPECT_EQ(std::vector<std::string>{"f7"}, ListNames(dir / "small")) << "its own name kept";
+    }
+}
+
+TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
+{
+    // Records, at each report, how far the file was written and waited for.
+    struct Watcher : ShredProgress
+    {
+        bool OnListed(std::uint64_t) override { return true; }
+        bool OnEntry(const std::string&, std::uint64_t) override { return true; }
+        bool OnWritten(std::uint64_t bytes) override
+        {
+            std::uint64_t waited = 0, written = 0;
+            for (const Call& call : *g_calls) {
+                if (call.kind == Call::WaitRange) {
+                    waited = std::max(waited, call.end);
+                } else if (call.kind == Call::Flush) {
+                    waited = UINT64_MAX;
+                } else if (call.kind == Call::Write) {
+                    written = std::max(written, call.end);
+                }
+            }
+            EXPECT_LE(bytes, waited) << "reported before it reached the device";
+            EXPECT_LE(written,
+                      (waited == UINT64_MAX ? written : waited) + 2 * kShredChunkSize + (1u << 20))
+                << "more than two chunks dirty at once";
+            reports.push_back(bytes);
+            return true;
+        }
+        std::vector<std::uint64_t> reports;
+    } watcher;
+    TempDir dir;
+    const std::size_t size = 3 * kShredChunkSize + 12345;
+    WriteFile(dir / "large", Filled(size, 'L'));
+    std::vector<Call> calls;
+    ShredRun run(true, &watcher);
+    ASSERT_TRUE(run.List(dir / "large"));
+    g_calls = &calls;
+    EXPECT_TRUE(run.Execute());
+    g_calls = nullptr;
+    ASSERT_FALSE(watcher.reports.empty());
+    EXPECT_EQ(WholeBlocks(size), watcher.reports.back());
+    EXPECT_GE(watcher.reports.size(), 3u) << "progress once per chunk, not once per pass";
 }
