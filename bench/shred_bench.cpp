@@ -1,6 +1,8 @@
 // Drives the shredding engine from the command line, exactly as the deletion
 // run does (every path listed first, then destroyed in turn), for the
-// benchmark script. Prints one line: entries, bytes, failures, peak memory.
+// benchmark script. Prints one line: entries, bytes, failures, flushes made
+// (fsync, fdatasync, syncfs), peak memory, and the peaks of the system's
+// dirty plus write-back memory and of its page cache above where they were.
 //
 //   shred_bench [--quick] PATH...     shred the paths
 //   shred_bench --list PATH...        list them only, as a run does first:
@@ -19,6 +21,13 @@
 
 #include <wx/init.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <dlfcn.h>
+#include <fstream>
+#include <thread>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +38,89 @@
 #include <unistd.h>
 
 namespace {
+std::atomic<unsigned long> g_flushes{0};
+
+template <typename Real> Real RealCall(const char* name)
+{
+    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, name));
+}
+} // namespace
+
+// Counted: the cost of a run on slow storage is its flushes.
+extern "C" int fsync(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("fsync");
+    ++g_flushes;
+    return real(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("fdatasync");
+    ++g_flushes;
+    return real(fd);
+}
+
+extern "C" int syncfs(int fd)
+{
+    static const auto real = RealCall<int (*)(int)>("syncfs");
+    ++g_flushes;
+    return real(fd);
+}
+
+namespace {
+
+// Samples /proc/meminfo while a run works: how far dirty plus write-back
+// memory and the page cache rose above their levels at the start.
+class MemoryWatch
+{
+public:
+    MemoryWatch()
+    {
+        Read(m_dirtyStart, m_cacheStart);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                long dirty = 0, cache = 0;
+                Read(dirty, cache);
+                m_dirtyPeak = std::max(m_dirtyPeak.load(), dirty - m_dirtyStart);
+                m_cachePeak = std::max(m_cachePeak.load(), cache - m_cacheStart);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~MemoryWatch() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    long DirtyPeakKib() const { return m_dirtyPeak; }
+    long CachePeakKib() const { return m_cachePeak; }
+
+private:
+    static void Read(long& dirty, long& cache)
+    {
+        std::ifstream in("/proc/meminfo");
+        std::string key;
+        long value = 0;
+        std::string unit;
+        dirty = cache = 0;
+        while (in >> key >> value >> unit) {
+            if (key == "Dirty:" || key == "Writeback:") {
+                dirty += value;
+            } else if (key == "Cached:") {
+                cache = value;
+            }
+        }
+    }
+
+    long m_dirtyStart = 0, m_cacheStart = 0;
+    std::atomic<long> m_dirtyPeak{0}, m_cachePeak{0};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 long PeakRssKib()
 {
@@ -92,7 +184,8 @@ int PassesOnly(const char* path, bool quick)
     const std::uint64_t length = static_cast<std::uint64_t>(size);
     const int err = OverwritePasses(fd, length, quick);
     close(fd);
-    std::printf("passes error=%d peak_rss_kib=%ld\n", err, PeakRssKib());
+    std::printf("passes error=%d flushes=%lu peak_rss_kib=%ld\n", err, g_flushes.load(),
+                PeakRssKib());
     return err == 0 ? 0 : 1;
 }
 
@@ -152,9 +245,11 @@ int main(int argc, char** argv)
     for (int i = quick || listOnly ? 2 : 1; i < argc; ++i) {
         run.List(argv[i]);
     }
+    MemoryWatch memory;
     if (!listOnly) {
         run.Execute();
     }
+    memory.Stop();
     unsigned long failures = 0;
     for (const ShredResult& result : run.Results()) {
         failures += result.failures.size();
@@ -163,8 +258,10 @@ int main(int argc, char** argv)
                          static_cast<int>(failure.kind), std::strerror(failure.err));
         }
     }
-    std::printf("entries=%llu bytes=%llu failures=%lu peak_rss_kib=%ld\n",
+    std::printf("entries=%llu bytes=%llu failures=%lu flushes=%lu peak_rss_kib=%ld "
+                "dirty_peak_kib=%ld cache_peak_kib=%ld\n",
                 static_cast<unsigned long long>(run.TotalEntries()),
-                static_cast<unsigned long long>(run.TotalBytes()), failures, PeakRssKib());
+                static_cast<unsigned long long>(run.TotalBytes()), failures, g_flushes.load(),
+                PeakRssKib(), memory.DirtyPeakKib(), memory.CachePeakKib());
     return failures == 0 ? 0 : 1;
 }

@@ -103,6 +103,9 @@ bool ShredBatch::Run()
             if (const int err =
                     OverwritePass(member.fd, member.length, pattern, nullptr, 0, false)) {
                 Fail(member, ShredError::Write, err);
+            } else {
+                // The device works on it while the next files are written.
+                ::sync_file_range(member.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
             }
         }
         const bool last = pass == passes - 1;
@@ -161,6 +164,10 @@ void ShredBatch::FlushPass(std::size_t end)
 
 void ShredBatch::RenameAll()
 {
+    // The names taken in a folder stay taken until the removals: the search
+    // for a free one goes on after the last taken, not from 1 each time.
+    FolderTree::Index folder = FolderTree::kNoParent;
+    unsigned long next = 1;
     for (Member& member : m_members) {
         if (!Live(member)) {
             continue;
@@ -183,13 +190,17 @@ void ShredBatch::RenameAll()
             Fail(member, ShredError::Replaced);
             continue;
         }
-        if (const int err = RenameToFreeName(dirfd, member.name, member.temp)) {
+        if (member.folder != folder) {
+            folder = member.folder;
+            next = 1;
+        }
+        if (const int err = RenameToFreeName(dirfd, member.name, member.temp, next)) {
             Fail(member, ShredError::Rename, err);
             continue;
         }
+        next = member.temp + 1;
         if (member.fd >= 0) {
-            ::posix_fadvise(member.fd, 0, 0, POSIX_FADV_DONTNEED);
-            ::close(member.fd);
+            ::close(member.fd); // its pages go with it at the removal
             member.fd = -1;
         }
     }

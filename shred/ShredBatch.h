@@ -20,11 +20,13 @@ class ShredProgress;
 class ShredBatch
 {
 public:
-    // Bounds, measured on a tree of 10,000 files of 1-16 KiB: 256 files
-    // make four flushes per 256 files; more gains little and holds more
-    // descriptors open. The bytes bound what a pass leaves dirty at once.
-    static constexpr std::size_t kMaxFiles = 256;
-    static constexpr std::uint64_t kMaxBytes = 8u << 20;     // per pass, whole blocks
+    // Bounds, measured on a tree of 10,000 files of 1-16 KiB: 512 files
+    // came within 1.5 times rm -rf + sync where 256 did not quite; beyond,
+    // each flush only waits for more data, and a batch holds a descriptor
+    // per file (the usual limit is 1024). The bytes bound what a pass
+    // leaves dirty at once.
+    static constexpr std::size_t kMaxFiles = 512;
+    static constexpr std::uint64_t kMaxBytes = 16u << 20;    // per pass, whole blocks
     static constexpr std::uint64_t kMaxFileBytes = 1u << 20; // a larger file goes alone
 
     struct Member

@@ -84,9 +84,9 @@ EntryOutcome RenameAndRemove(int dirfd, const char* name)
 
 } // namespace
 
-int RenameToFreeName(int dirfd, const char* name, unsigned long& taken)
+int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first)
 {
-    for (unsigned long n = 1;; ++n) {
+    for (unsigned long n = first;; ++n) {
         char candidate[64];
         std::snprintf(candidate, sizeof candidate, "del.file.%lu.del", n);
         struct stat st;

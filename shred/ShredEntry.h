@@ -43,9 +43,9 @@ EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, Storag
 EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,
                           ShredProgress* progress, StorageCheck& storage);
 
-// Renames `name` to the first free del.file.N.del in the same folder, never
-// replacing an existing entry where the file system can promise that.
-// Returns 0 and sets `taken` to N, or returns the errno of the failure.
-int RenameToFreeName(int dirfd, const char* name, unsigned long& taken);
+// Renames `name` to the first free del.file.N.del in the same folder, N
+// from `first` on, never replacing an existing entry where the file system
+// can promise that. Returns 0 and sets `taken` to N, or returns the errno.
+int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first = 1);
 
 #endif // VORN_SHRED_SHREDENTRY_H
