@@ -2,19 +2,17 @@
 #ifndef VORN_APP_APPCLIENT_H
 #define VORN_APP_APPCLIENT_H
 
-#include <wx/sckipc.h>
+#include <wx/string.h>
 
-class AppClient : public wxTCPClient
+class AppClient
 {
 public:
-    AppClient() = default;
-    ~AppClient() override;
+    // How long a later instance waits for the running one's answer.
+    static constexpr int kAnswerMs = 2000;
 
-    wxConnectionBase* OnMakeConnection() override;
-
-    // Sends the activation request (the empty UTF-16 text) to the first
-    // instance, at `service` or else at this user's own socket; returns
-    // whether a connection was made.
+    // Sends the activation request (the empty UTF-16 text) on `topic` to the
+    // first instance, at `service` or else at this user's own socket; returns
+    // whether it accepted the conversation.
     static bool SendActivation(const wxString& topic, wxString service = wxString());
 };
 

@@ -6,7 +6,7 @@
 
 AppConnection::~AppConnection() = default;
 
-bool AppConnection::OnExecute(const wxString& topic, const void* data, size_t size,
+bool AppConnection::OnExecute(const wxString& topic, const void* data, std::size_t size,
                               wxIPCFormat format)
 {
     // The text is ignored; any execute on the accepted topic activates.

@@ -1,21 +1,24 @@
-// One end of an activation conversation, in either process.
+// One accepted conversation on the instance socket, after its topic: the
+// activation requests it carries.
 #ifndef VORN_APP_APPCONNECTION_H
 #define VORN_APP_APPCONNECTION_H
 
-#include <wx/sckipc.h>
+#include <wx/ipcbase.h>
+#include <wx/string.h>
 
-class AppConnection : public wxTCPConnection
+#include <cstddef>
+
+class AppConnection
 {
 public:
     AppConnection() = default;
-    ~AppConnection() override;
+    virtual ~AppConnection();
 
     // The activation: shows, restores and raises the main window.
-    bool OnExec(const wxString& topic, const wxString& data) override;
-    // Decodes the request itself: the framework's default asserts on 2-byte
-    // UTF-16 text where wchar_t has 4 bytes, and never reaches OnExec.
-    bool OnExecute(const wxString& topic, const void* data, size_t size,
-                   wxIPCFormat format) override;
+    virtual bool OnExec(const wxString& topic, const wxString& data);
+    // Decodes a request (UTF-16 text, as a later instance sends it) and
+    // hands it to OnExec.
+    bool OnExecute(const wxString& topic, const void* data, std::size_t size, wxIPCFormat format);
 };
 
 #endif // VORN_APP_APPCONNECTION_H

@@ -10,20 +10,23 @@
 
 namespace ipc {
 
-wxString ServicePath(wxString* why)
+namespace {
+
+// "vorn-<uid>" in the temporary folder, made private if it is new.
+wxString TemporaryFolder()
 {
-    wxString folder;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') {
-        folder = wxString(runtime, *wxConvFileName);
-    } else {
-        folder = wxFileName::GetTempDir() +
-                 wxString::Format(wxS("/vorn-%lu"), static_cast<unsigned long>(::getuid()));
-        // Fails harmlessly when it exists; what exists is checked below.
-        ::mkdir(folder.fn_str(), 0700);
-    }
-    // Another user must neither reach the socket nor plant one of their own:
-    // the folder must be a real folder of ours that nobody else can enter.
+    const wxString folder =
+        wxFileName::GetTempDir() +
+        wxString::Format(wxS("/vorn-%lu"), static_cast<unsigned long>(::getuid()));
+    // Fails harmlessly when it exists; what exists is checked after.
+    ::mkdir(folder.fn_str(), 0700);
+    return folder;
+}
+
+// `folder` when it is a real folder of ours that nobody else can enter:
+// another user must neither reach what is in it nor plant anything there.
+wxString Private(const wxString& folder, wxString* why)
+{
     struct stat st;
     wxString problem;
     if (::lstat(folder.fn_str(), &st) != 0) {
@@ -41,7 +44,30 @@ wxString ServicePath(wxString* why)
         }
         return wxString();
     }
-    return folder + wxS("/") + kService;
+    return folder;
+}
+
+} // namespace
+
+wxString RuntimeFolder(wxString* why)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') {
+        return Private(wxString(runtime, *wxConvFileName), why);
+    }
+    return Private(TemporaryFolder(), why);
+}
+
+wxString LockFolder()
+{
+    const wxString runtime = RuntimeFolder();
+    return runtime.empty() ? Private(TemporaryFolder(), nullptr) : runtime;
+}
+
+wxString ServicePath(wxString* why)
+{
+    const wxString folder = RuntimeFolder(why);
+    return folder.empty() ? folder : folder + wxS("/") + kService;
 }
 
 } // namespace ipc

@@ -10,6 +10,7 @@
 #include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/snglinst.h>
+#include <wx/time.h>
 #include <wx/utils.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 namespace {
 
 const wxChar* const kServerFailed = wxS("创建ipc组件失败!");
+constexpr int kActivationRetryMs = 1000;
 const wxChar* const kBusy = wxS("抱歉，彻底删除工具程序可能太忙，无法把新的请求发送到程序！");
 
 // The checker trusts the process id in a left-over lock file, which another
@@ -82,15 +84,26 @@ wxArrayString vornApp::Arguments() const
 
 bool vornApp::OnInit()
 {
-    // The lock file lives in the user's home folder; a stale one left by a
-    // killed instance is detected (its process is gone) and replaced.
-    const wxString name = ipc::kInstancePrefix + wxGetUserId();
-    RemoveStaleLock(wxGetHomeDir() + wxS("/") + name);
-    m_checker = std::make_unique<wxSingleInstanceChecker>();
-    m_checker->Create(name, wxString());
-    if (m_checker->IsAnotherRunning()) {
-        ActivateFirstInstance();
-        return false;
+    // The lock lives beside the socket, in the private runtime folder: an
+    // instance started with another HOME still finds the running one. A
+    // stale lock left by a killed instance is detected and replaced.
+    const wxString folder = ipc::LockFolder();
+    if (!folder.empty()) {
+        const wxString name = ipc::kInstancePrefix + wxGetUserId();
+        RemoveStaleLock(folder + wxS("/") + name);
+        m_checker = std::make_unique<wxSingleInstanceChecker>();
+        bool created = false;
+        {
+            // A lock file that a starting instance has made but not yet
+            // filled fails Create: that instance is about to answer.
+            wxLogNull quiet;
+            created = m_checker->Create(name, folder);
+        }
+        // An instance of an older version may hold no lock here but answer.
+        if (!created || m_checker->IsAnotherRunning() || AppServer::Answering(ipc::ServicePath())) {
+            ActivateFirstInstance();
+            return false;
+        }
     }
     StartServer();
 
@@ -110,9 +123,18 @@ bool vornApp::OnInit()
 // client: a server of its own would take over the running one's socket.
 void vornApp::ActivateFirstInstance()
 {
-    if (AppClient::SendActivation(ipc::kTopic)) {
-        ms_laterInstanceStatus = 0;
-        return;
+    // The first instance may still be starting (its lock taken, its socket
+    // not yet listening) or ending: ask again for about a second.
+    const wxLongLong until = wxGetLocalTimeMillis() + kActivationRetryMs;
+    for (;;) {
+        if (AppClient::SendActivation(ipc::kTopic)) {
+            ms_laterInstanceStatus = 0;
+            return;
+        }
+        if (wxGetLocalTimeMillis() >= until) {
+            break;
+        }
+        wxMilliSleep(100);
     }
     ms_laterInstanceStatus = 1;
     wxMessageBox(kBusy, texts::kToolName, wxOK | wxICON_INFORMATION, nullptr, -1, -1);

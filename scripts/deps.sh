@@ -1,7 +1,7 @@
 # The Debian 12 packages this project needs, in one place. Source this file.
 
 # To build and run the program.
-VORN_BUILD_PACKAGES=(cmake g++ make libwxgtk3.2-dev fonts-wqy-microhei)
+VORN_BUILD_PACKAGES=(cmake g++ make pkg-config libwxgtk3.2-dev libayatana-appindicator3-dev fonts-wqy-microhei)
 # To run every test headless, on top of the above.
 VORN_TEST_PACKAGES=(googletest libgtest-dev xvfb openbox xdotool wmctrl x11-utils trayer
     e2fsprogs util-linux mount iproute2 desktop-file-utils

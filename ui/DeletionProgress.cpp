@@ -58,6 +58,8 @@ DeletionProgress::DeletionProgress(wxWindow* parent, DeletionRun& run)
     sizer->Add(m_buttonCancel, 0, wxALL | wxALIGN_RIGHT, 10);
     SetSizerAndFit(sizer);
     CentreOnParent();
+    // Escape presses the cancel button, as in any dialog.
+    SetEscapeId(ID_BUTTON_CANCEL);
 
     Connect(ID_BUTTON_CANCEL, wxEVT_COMMAND_BUTTON_CLICKED,
             wxCommandEventHandler(DeletionProgress::OnCancelClick));

@@ -1,6 +1,7 @@
 #include "ui/MyTaskBarIcon.h"
 
 #include "ui/ModalDialog.h"
+#include "ui/StatusNotifierItem.h"
 #include "ui/Texts.h"
 #include "ui/mainFrame.h"
 
@@ -12,6 +13,7 @@
 namespace {
 
 const wxChar* const kMenuExit = wxS("退出");
+constexpr int kDecideEveryMs = 1000;
 
 } // namespace
 
@@ -20,12 +22,73 @@ wxBEGIN_EVENT_TABLE(MyTaskBarIcon, wxTaskBarIcon)
     EVT_TASKBAR_LEFT_DCLICK(MyTaskBarIcon::OnTrayDoubleClick)
     EVT_MENU(MyTaskBarIcon::ID_MENU_SHOW, MyTaskBarIcon::OnMenuShow)
     EVT_MENU(MyTaskBarIcon::ID_MENU_EXIT, MyTaskBarIcon::OnMenuExit)
+    EVT_TIMER(wxID_ANY, MyTaskBarIcon::OnTimer)
 wxEND_EVENT_TABLE()
 // clang-format on
 
-MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame) : m_frame(frame) {}
+MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame)
+    : m_frame(frame), m_item(std::make_unique<StatusNotifierItem>(this, ID_MENU_SHOW, ID_MENU_EXIT,
+                                                                  texts::kToolName)),
+      m_timer(this)
+{}
 
 MyTaskBarIcon::~MyTaskBarIcon() = default;
+
+bool MyTaskBarIcon::SetIcon(const wxBitmapBundle& icon, const wxString& tooltip)
+{
+    m_icon = icon;
+    m_tooltip = tooltip;
+    m_wanted = true;
+    if (m_area == Area::XEmbed) {
+        wxTaskBarIcon::SetIcon(m_icon, m_tooltip);
+    }
+    Decide();
+    m_timer.Start(kDecideEveryMs);
+    return true;
+}
+
+bool MyTaskBarIcon::RemoveIcon()
+{
+    m_wanted = false;
+    m_timer.Stop();
+    Decide();
+    return true;
+}
+
+void MyTaskBarIcon::Decide()
+{
+    Area wanted = Area::None;
+    if (m_wanted && m_item->HostPresent()) {
+        wanted = Area::Item;
+    } else if (m_wanted && IsAvailable()) {
+        // False where no X11 tray can exist (a Wayland session), so no
+        // XEmbed icon is ever made there.
+        wanted = Area::XEmbed;
+    }
+    if (wanted == m_area) {
+        return;
+    }
+    if (m_area == Area::Item) {
+        m_item->Hide();
+    } else if (m_area == Area::XEmbed) {
+        wxTaskBarIcon::RemoveIcon();
+    }
+    if (wanted == Area::Item) {
+        m_item->Show();
+    } else if (wanted == Area::XEmbed) {
+        wxTaskBarIcon::SetIcon(m_icon, m_tooltip);
+    }
+    m_area = wanted;
+    // Nothing could bring a hidden window back any more.
+    if (m_area == Area::None && m_wanted && !m_frame->IsShown()) {
+        m_frame->Show(true);
+    }
+}
+
+void MyTaskBarIcon::OnTimer(wxTimerEvent&)
+{
+    Decide();
+}
 
 wxMenu* MyTaskBarIcon::CreatePopupMenu()
 {
@@ -49,18 +112,17 @@ bool MyTaskBarIcon::PopupMenu(wxMenu* menu)
 
 void MyTaskBarIcon::OnTrayDoubleClick(wxTaskBarIconEvent&)
 {
-    m_frame->Show(true);
+    m_frame->BringBack();
 }
 
 void MyTaskBarIcon::OnMenuShow(wxCommandEvent&)
 {
-    m_frame->Show(true);
+    m_frame->BringBack();
 }
 
 void MyTaskBarIcon::OnMenuExit(wxCommandEvent&)
 {
-    RemoveIcon();
-    ExitProgram();
+    m_frame->Quit();
 }
 
 void MyTaskBarIcon::ExitProgram()

@@ -1,11 +1,18 @@
 // The notification-area icon: brings the hidden main window back, or ends
-// the program.
+// the program. Shown as a StatusNotifierItem where a panel shows those, else
+// as an XEmbed icon where an XEmbed tray is there, decided again as they come
+// and go; never both.
 #ifndef VORN_UI_MYTASKBARICON_H
 #define VORN_UI_MYTASKBARICON_H
 
+#include <wx/bmpbndl.h>
 #include <wx/taskbar.h>
+#include <wx/timer.h>
+
+#include <memory>
 
 class mainFrame;
+class StatusNotifierItem;
 class wxMenu;
 
 class MyTaskBarIcon : public wxTaskBarIcon
@@ -16,6 +23,22 @@ public:
 
     static const int ID_MENU_SHOW = 10001;
     static const int ID_MENU_EXIT = 10002;
+
+    // Where the icon is shown now.
+    enum class Area
+    {
+        None,   // no notification area: the window must stay reachable
+        Item,   // a StatusNotifierItem on the session bus
+        XEmbed, // an icon in an XEmbed tray
+    };
+
+    // Shows the icon in whichever notification area there is, now and as
+    // areas come and go, until RemoveIcon.
+    bool SetIcon(const wxBitmapBundle& icon, const wxString& tooltip = wxString()) override;
+    bool RemoveIcon() override;
+    Area ShownIn() const { return m_area; }
+    // Decides again where the icon goes; the timer does so every second.
+    void Decide();
 
     // A fresh menu for every right click; the caller owns it.
     wxMenu* CreatePopupMenu() override;
@@ -30,8 +53,15 @@ private:
     void OnTrayDoubleClick(wxTaskBarIconEvent& event);
     void OnMenuShow(wxCommandEvent& event);
     void OnMenuExit(wxCommandEvent& event);
+    void OnTimer(wxTimerEvent& event);
 
     mainFrame* m_frame; // not owned; the frame destroys this icon with itself
+    std::unique_ptr<StatusNotifierItem> m_item;
+    wxTimer m_timer;
+    wxBitmapBundle m_icon;
+    wxString m_tooltip;
+    bool m_wanted = false;
+    Area m_area = Area::None;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -221,7 +221,13 @@ void mainFrame::FitColumns()
 void mainFrame::OnClose(wxCloseEvent& event)
 {
     if (event.CanVeto()) {
-        Show(false);
+        // Hidden only while a notification area can bring it back; else
+        // minimised, so that the task bar or dock still offers it.
+        if (m_trayIcon != nullptr && m_trayIcon->ShownIn() != MyTaskBarIcon::Area::None) {
+            Show(false);
+        } else {
+            Iconize(true);
+        }
         event.Veto();
         return;
     }
@@ -314,10 +320,22 @@ void mainFrame::OnQuitClick(wxCommandEvent&)
     if (m_running) {
         return; // the progress window's cancel ends a run
     }
+    Quit();
+}
+
+void mainFrame::Quit()
+{
     if (m_trayIcon != nullptr) {
         m_trayIcon->RemoveIcon();
     }
-    wxExit();
+    MyTaskBarIcon::ExitProgram();
+}
+
+void mainFrame::BringBack()
+{
+    Show(true);
+    Restore();
+    Raise();
 }
 
 void mainFrame::OnAboutClick(wxCommandEvent&)

@@ -40,6 +40,10 @@ public:
     void FitColumns();
     // Whether a deletion run is going on; nothing may change the list then.
     bool IsRunning() const { return m_running; }
+    // Shows, restores and raises the window: the tray's way back to it.
+    void BringBack();
+    // Ends the program: the one way the Quit button and the tray's "退出" take.
+    void Quit();
 
     static const long ID_LISTCTRL_FILES;
     static const long ID_CHECKBOX1;

@@ -10,7 +10,7 @@ main_window >/dev/null
 kill -9 "$first"
 wait "$first" 2>/dev/null || true
 [ -S "$XDG_RUNTIME_DIR/vorn-app" ] || fail "expected the killed instance's socket to be left over"
-lock="$HOME/vorn-$(id -un)"
+lock="$XDG_RUNTIME_DIR/vorn-$(id -un)"
 [ -f "$lock" ] || fail "expected the killed instance's lock file at $lock"
 # The dead instance's process id may belong to another process by now (after
 # a reboot, quite likely): make it so.

@@ -70,7 +70,7 @@ TEST_F(DeletionProgressTest, AShortRunShowsNoWindow)
     EXPECT_FALSE(Exists(dir / "small"));
 }
 
-TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
+TEST_F(DeletionProgressTest, ALongRunShowsProgressAndEscapeCancelsAndKeepsTheCurrentFile)
 {
     TempDir dir;
     WriteFile(dir / "first", "first");
@@ -88,6 +88,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
     wxString counts2;
     wxString current;
     bool dropRefused = false;
+    bool cancelling = false;
     // Runs inside the progress window's modal loop: the main window's own
     // code is blocked in the Delete handler meanwhile.
     m_frame->CallAfter([&] {
@@ -109,7 +110,11 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
         auto* target = static_cast<wxFileDropTarget*>(m_frame->GetDropTarget());
         dropRefused = !target->OnDropFiles(0, 0, dropped);
 
-        ASSERT_TRUE(ClickButton(progress, wxS("ID_BUTTON_CANCEL")));
+        // Escape, as a user would stop it, presses the cancel button.
+        wxKeyEvent escape(wxEVT_CHAR_HOOK);
+        escape.m_keyCode = WXK_ESCAPE;
+        progress->GetEventHandler()->ProcessEvent(escape);
+        cancelling = !FindChild(progress, wxS("ID_BUTTON_CANCEL"))->IsEnabled();
     });
     ClickDelete();
     SetSlowWrites(0);
@@ -119,6 +124,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndCancelKeepsTheCurrentFile)
     EXPECT_TRUE(counts1.StartsWith(W("文件：2 / 3"))) << counts1;
     EXPECT_NE(counts1, counts2) << "the window does not follow the run";
     EXPECT_TRUE(dropRefused);
+    EXPECT_TRUE(cancelling) << "Escape did not cancel";
 
     ASSERT_EQ(2, m_list->GetItemCount());
     EXPECT_EQ(W(huge), m_list->GetItemText(0, 1));

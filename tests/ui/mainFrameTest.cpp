@@ -1,6 +1,7 @@
 // The main window: its controls, the file list and its buttons, driven
 // through real events.
 #include "ui/mainFrame.h"
+#include "ui/ColourContrast.h"
 
 #include "tests/support/GuiTest.h"
 #include "tests/support/TempDir.h"
@@ -347,28 +348,6 @@ TEST_F(MainFrameTest, DeleteShredsWaitingRowsAndKeepsMissingAndFailedOnes)
     EXPECT_TRUE(quick->GetValue());
 }
 
-namespace {
-
-// WCAG's relative luminance and contrast ratio.
-double Luminance(const wxColour& colour)
-{
-    const auto channel = [](unsigned char value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(colour.Red()) + 0.7152 * channel(colour.Green()) +
-           0.0722 * channel(colour.Blue());
-}
-
-double Contrast(const wxColour& a, const wxColour& b)
-{
-    const double la = Luminance(a) + 0.05;
-    const double lb = Luminance(b) + 0.05;
-    return la > lb ? la / lb : lb / la;
-}
-
-} // namespace
-
 // Run by tests/ui/on-btrfs.sh, which mounts a btrfs image for this user.
 TEST_F(MainFrameTest, CopyOnWriteRowStaysWithItsReason)
 {
@@ -385,8 +364,8 @@ TEST_F(MainFrameTest, CopyOnWriteRowStaysWithItsReason)
     EXPECT_EQ(ROW_SHREDDED_CAVEAT, State(0));
     const wxColour colour = m_list->GetItemTextColour(0);
     EXPECT_NE(wxColour(wxS("red")), colour);
-    EXPECT_GE(Contrast(colour, *wxWHITE), 4.5);
-    EXPECT_GE(Contrast(colour, *wxBLACK), 4.5);
+    EXPECT_GE(ContrastRatio(colour, *wxWHITE), 4.5);
+    EXPECT_GE(ContrastRatio(colour, *wxBLACK), 4.5);
 
     // Done: the next run leaves it as it is, and Clear removes it.
     Click(wxS("ID_BUTTON_DEL"));

@@ -1,5 +1,6 @@
 #include "ui/about/About.h"
 
+#include "ui/ColourContrast.h"
 #include "ui/Texts.h"
 #include "vorn/Version.h"
 
@@ -82,7 +83,10 @@ About::About(wxWindow* parent, wxWindowID id)
         }
     }
 
-    const wxColour linkColour = wxSystemSettings::GetColour(wxSYS_COLOUR_ACTIVECAPTION);
+    // The links' colour is the active caption's, where it reads well on the
+    // dialog; a theme may make it pale grey on grey.
+    const wxColour linkColour = ReadableLinkColour(
+        wxSystemSettings::GetColour(wxSYS_COLOUR_ACTIVECAPTION), GetBackgroundColour());
     m_line = new wxStaticLine(this, ID_STATICLINE1, wxPoint(8, 208), wxSize(344, 2),
                               wxLI_HORIZONTAL, wxS("ID_STATICLINE1"));
     m_buttonOk = new wxButton(this, ID_BTN_OK, texts::Tr(kOk), wxPoint(272, 224), wxDefaultSize, 0,

@@ -1,6 +1,7 @@
 // The About dialog: its fixed layout and texts, and its two links, pressed
 // with the real mouse while the dialog runs modally.
 #include "ui/about/About.h"
+#include "ui/ColourContrast.h"
 #include "ui/mainFrame.h"
 
 #include "tests/support/GuiTest.h"
@@ -92,10 +93,28 @@ TEST_F(AboutTest, FixedLayoutAndTexts)
     EXPECT_TRUE(website.Contains(wxS("example.com")));
     EXPECT_TRUE(mail.EndsWith(wxS("@example.com")));
 
+    // The active caption's colour where it reads on the dialog, else a link colour that does.
     const wxColour caption = wxSystemSettings::GetColour(wxSYS_COLOUR_ACTIVECAPTION);
-    EXPECT_EQ(caption, FindChild(&about, wxS("ID_WEBSITE"))->GetForegroundColour());
-    EXPECT_EQ(caption, FindChild(&about, wxS("ID_MAIL"))->GetForegroundColour());
-    EXPECT_NE(caption, FindChild(&about, wxS("ID_STATICTEXT2"))->GetForegroundColour());
+    const wxColour background = about.GetBackgroundColour();
+    const wxColour link = FindChild(&about, wxS("ID_WEBSITE"))->GetForegroundColour();
+    EXPECT_EQ(link, FindChild(&about, wxS("ID_MAIL"))->GetForegroundColour());
+    EXPECT_GE(ContrastRatio(link, background), 4.5);
+    if (ContrastRatio(caption, background) >= 4.5) {
+        EXPECT_EQ(caption, link);
+    }
+    EXPECT_NE(link, FindChild(&about, wxS("ID_STATICTEXT2"))->GetForegroundColour());
+    struct Case
+    {
+        wxColour preferred, background;
+        bool kept;
+    };
+    for (const Case& c : {Case{wxColour(0x33, 0x55, 0x99), *wxWHITE, true},
+                          Case{wxColour(0xC0, 0xC0, 0xC0), wxColour(0xE8, 0xE8, 0xE8), false},
+                          Case{wxColour(0x30, 0x30, 0x30), wxColour(0x20, 0x20, 0x20), false}}) {
+        const wxColour chosen = ReadableLinkColour(c.preferred, c.background);
+        EXPECT_EQ(c.kept, chosen == c.preferred) << c.preferred.GetAsString();
+        EXPECT_GE(ContrastRatio(chosen, c.background), 4.5) << c.preferred.GetAsString();
+    }
 
     // Centred over the main window.
     const wxPoint dialogCentre = about.GetRect().GetPosition() + about.GetSize() / 2;
