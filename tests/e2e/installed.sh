@@ -10,6 +10,9 @@ entry=/usr/share/applications/vorn.desktop
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 grep -q '^MimeType=' "$entry" && fail "the desktop entry claims MIME types"
 [ -f /usr/share/vorn/weather-storm.ico ] || fail "no installed window icon"
+[ -f /usr/share/icons/hicolor/48x48/apps/vorn.png ] || fail "no icon named vorn in the hicolor theme"
+[[ $(dpkg-query -W -f='${Depends}' vorn) == *libayatana-appindicator3-1* ]] ||
+    fail "the package does not depend on the StatusNotifierItem library"
 # Through files, not pipes: grep -q would end the pipe early and, under
 # pipefail, fail the test on the writer's broken pipe.
 strings -e L "$VORN" >"$WORK/strings.txt"
