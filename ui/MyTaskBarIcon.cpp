@@ -68,6 +68,7 @@ void MyTaskBarIcon::Decide()
     if (wanted == m_area) {
         return;
     }
+    const Area before = m_area;
     if (m_area == Area::Item) {
         m_item->Hide();
     } else if (m_area == Area::XEmbed) {
@@ -79,8 +80,8 @@ void MyTaskBarIcon::Decide()
         wxTaskBarIcon::SetIcon(m_icon, m_tooltip);
     }
     m_area = wanted;
-    // Nothing could bring a hidden window back any more.
-    if (m_area == Area::None && m_wanted && !m_frame->IsShown()) {
+    // The area that could bring the hidden window back is gone.
+    if (before != Area::None && m_area == Area::None && m_wanted && !m_frame->IsShown()) {
         m_frame->Show(true);
     }
 }
