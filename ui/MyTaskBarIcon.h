@@ -21,8 +21,8 @@ public:
     explicit MyTaskBarIcon(mainFrame* frame);
     ~MyTaskBarIcon() override;
 
-    static const int ID_MENU_SHOW = 10001;
-    static const int ID_MENU_EXIT = 10002;
+    static constexpr int ID_MENU_SHOW = 10001;
+    static constexpr int ID_MENU_EXIT = 10002;
 
     // Where the icon is shown now.
     enum class Area
