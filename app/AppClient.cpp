@@ -4,11 +4,9 @@
 
 #include <wx/ipcbase.h>
 
-#include <cstring>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -51,14 +49,10 @@ bool AppClient::SendActivation(const wxString& topic, wxString service)
     if (service.empty()) {
         service = ipc::ServicePath();
     }
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    const wxCharBuffer path = service.fn_str();
-    if (service.empty() || std::strlen(path) >= sizeof address.sun_path) {
+    if (service.empty()) {
         return false; // no safe place to look for the first instance
     }
-    std::strcpy(address.sun_path, path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ipc::Connect(service);
     if (fd < 0) {
         return false;
     }
@@ -67,8 +61,7 @@ bool AppClient::SendActivation(const wxString& topic, wxString service)
     std::string connect(1, static_cast<char>(ipc::kConnect));
     AppendLength(connect, static_cast<std::uint32_t>(name.length()));
     connect.append(name.data(), name.length());
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        SendAll(fd, connect) && Answer(fd) == ipc::kConnect) {
+    if (SendAll(fd, connect) && Answer(fd) == ipc::kConnect) {
         accepted = true;
         // The empty text, NUL-terminated UTF-16, then the end.
         std::string execute(1, static_cast<char>(ipc::kExecute));

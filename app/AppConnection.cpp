@@ -1,7 +1,8 @@
 #include "app/AppConnection.h"
 
+#include "ui/mainFrame.h"
+
 #include <wx/app.h>
-#include <wx/frame.h>
 #include <wx/strconv.h>
 
 AppConnection::~AppConnection() = default;
@@ -20,17 +21,8 @@ bool AppConnection::OnExecute(const wxString& topic, const void* data, std::size
 bool AppConnection::OnExec(const wxString&, const wxString&)
 {
     wxWindow* top = wxTheApp != nullptr ? wxTheApp->GetTopWindow() : nullptr;
-    if (top == nullptr) {
-        return true;
-    }
-    if (wxFrame* frame = dynamic_cast<wxFrame*>(top)) {
-        // On GTK, Restore does not show a window hidden by its close box:
-        // without Show the user would see nothing at all.
-        if (!frame->IsShown()) {
-            frame->Show(true);
-        }
-        frame->Restore();
-        frame->Raise();
+    if (mainFrame* frame = dynamic_cast<mainFrame*>(top)) {
+        frame->BringBack();
     }
     return true;
 }

@@ -10,28 +10,36 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t kMaxTopic = 256;
 
-// A 32-bit length at `at`, little-endian as the framework writes it; false
-// while it has not all arrived.
-bool Length(const std::string& in, std::size_t at, std::uint32_t& value)
+// How much of a message has come: after its `header` bytes stand a 32-bit
+// length, little-endian as the framework writes it, and that many bytes.
+enum class Arrival
 {
-    if (in.size() < at + 4) {
-        return false;
+    Partial, // more is to come
+    TooLong, // beyond its limit, or not a message of the conversation
+    Whole,
+};
+
+Arrival Message(const std::string& in, std::size_t at, std::size_t header, std::size_t limit,
+                std::uint32_t& length)
+{
+    if (in.size() < at + header + 4) {
+        return Arrival::Partial;
     }
-    value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = value << 8 | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
+    length = 0;
+    for (std::size_t i = 4; i-- > 0;) {
+        length = length << 8 | static_cast<unsigned char>(in[at + header + i]);
     }
-    return true;
+    if (length > limit) {
+        return Arrival::TooLong;
+    }
+    return in.size() < at + header + 4 + length ? Arrival::Partial : Arrival::Whole;
 }
 
 } // namespace
@@ -59,22 +67,12 @@ AppServer::~AppServer()
 
 bool AppServer::Answering(const wxString& path)
 {
-    sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    const wxCharBuffer name = path.fn_str();
-    if (std::strlen(name) >= sizeof address.sun_path) {
-        return false;
-    }
-    std::strcpy(address.sun_path, name);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ipc::Connect(path);
     if (fd < 0) {
-        return false;
+        return errno == EAGAIN; // alive, with its queue full
     }
-    const bool answering =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
-        errno == EAGAIN; // alive, with its queue full
     ::close(fd);
-    return answering;
+    return true;
 }
 
 bool AppServer::Create(const wxString& path)
@@ -190,16 +188,12 @@ bool AppServer::Understand(Peer& peer)
         std::uint32_t length = 0;
         if (!peer.connection) {
             // The first message names the topic, and nothing else may come first.
-            if (code != ipc::kConnect) {
+            const Arrival arrival =
+                code == ipc::kConnect ? Message(in, used, 1, kMaxTopic, length) : Arrival::TooLong;
+            if (arrival == Arrival::TooLong) {
                 return false;
             }
-            if (!Length(in, used + 1, length)) {
-                break;
-            }
-            if (length > kMaxTopic) {
-                return false;
-            }
-            if (in.size() < used + 5 + length) {
+            if (arrival == Arrival::Partial) {
                 break;
             }
             peer.topic = wxString::FromUTF8(in.data() + used + 5, length);
@@ -212,13 +206,11 @@ bool AppServer::Understand(Peer& peer)
             }
             peer.connection.reset(connection);
         } else if (code == ipc::kExecute) {
-            if (!Length(in, used + 2, length)) {
-                break;
-            }
-            if (length > kMaxMessage) {
+            const Arrival arrival = Message(in, used, 2, kMaxMessage, length);
+            if (arrival == Arrival::TooLong) {
                 return false;
             }
-            if (in.size() < used + 6 + length) {
+            if (arrival == Arrival::Partial) {
                 break;
             }
             const auto format = static_cast<wxIPCFormat>(static_cast<unsigned char>(in[used + 1]));

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace ipc {
@@ -68,6 +70,27 @@ wxString ServicePath(wxString* why)
 {
     const wxString folder = RuntimeFolder(why);
     return folder.empty() ? folder : folder + wxS("/") + kService;
+}
+
+int Connect(const wxString& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const wxCharBuffer name = path.fn_str();
+    if (std::strlen(name) >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    std::strcpy(address.sun_path, name);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 &&
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace ipc

@@ -36,6 +36,10 @@ wxString LockFolder();
 // empty (see RuntimeFolder). Both sides derive it the same way.
 wxString ServicePath(wxString* why = nullptr);
 
+// A stream socket connected to the Unix-domain socket at `path`, or -1 with
+// errno set (ENAMETOOLONG for a path the address cannot hold).
+int Connect(const wxString& path);
+
 } // namespace ipc
 
 #endif // VORN_APP_IPCSERVICE_H

@@ -4,7 +4,6 @@
 #include "shred/ShredProgress.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,9 +215,7 @@ void ShredBatch::RemoveAll()
         if (dirfd < 0) {
             continue;
         }
-        char temp[64];
-        std::snprintf(temp, sizeof temp, "del.file.%lu.del", member.temp);
-        if (::unlinkat(dirfd, temp, 0) != 0) {
+        if (::unlinkat(dirfd, TemporaryName(member.temp).c_str(), 0) != 0) {
             Fail(member, ShredError::Remove, errno, member.temp);
         }
     }

@@ -4,7 +4,6 @@
 #include "shred/StorageCheck.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,9 +70,7 @@ EntryOutcome RenameAndRemove(int dirfd, const char* name)
     if (::fsync(dirfd) != 0) {
         return Failure(ShredError::SyncAfterRename, errno, n);
     }
-    char temp[64];
-    std::snprintf(temp, sizeof temp, "del.file.%lu.del", n);
-    if (::unlinkat(dirfd, temp, 0) != 0) {
+    if (::unlinkat(dirfd, TemporaryName(n).c_str(), 0) != 0) {
         return Failure(ShredError::Remove, errno, n);
     }
     if (::fsync(dirfd) != 0) {
@@ -84,23 +81,27 @@ EntryOutcome RenameAndRemove(int dirfd, const char* name)
 
 } // namespace
 
+std::string TemporaryName(unsigned long n)
+{
+    return "del.file." + std::to_string(n) + ".del";
+}
+
 int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first)
 {
     for (unsigned long n = first;; ++n) {
-        char candidate[64];
-        std::snprintf(candidate, sizeof candidate, "del.file.%lu.del", n);
+        const std::string candidate = TemporaryName(n);
         struct stat st;
-        if (::fstatat(dirfd, candidate, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(dirfd, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
             continue; // any entry, even a folder, makes the name taken
         }
-        int rc = ::renameat2(dirfd, name, dirfd, candidate, RENAME_NOREPLACE);
+        int rc = ::renameat2(dirfd, name, dirfd, candidate.c_str(), RENAME_NOREPLACE);
         if (rc != 0 && Unsupported(errno)) {
             // No RENAME_NOREPLACE here: a hard link fails just as safely
             // when the name is taken.
-            rc = ::linkat(dirfd, name, dirfd, candidate, 0);
+            rc = ::linkat(dirfd, name, dirfd, candidate.c_str(), 0);
             if (rc == 0 && ::unlinkat(dirfd, name, 0) != 0) {
                 const int err = errno;
-                ::unlinkat(dirfd, candidate, 0);
+                ::unlinkat(dirfd, candidate.c_str(), 0);
                 errno = err;
                 rc = -1;
             } else if (rc != 0 && Unsupported(errno)) {
@@ -108,7 +109,7 @@ int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned
                 // systems): a plain rename to the name just found free. It
                 // would replace an entry created in between, so it is only
                 // the last way, where no atomic one exists.
-                rc = ::renameat(dirfd, name, dirfd, candidate);
+                rc = ::renameat(dirfd, name, dirfd, candidate.c_str());
             }
         }
         if (rc == 0) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class ShredProgress;
 class StorageCheck;
@@ -42,6 +43,9 @@ EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, Storag
 // still the entry listed with `dev` and `ino`.
 EntryOutcome DestroyEntry(int dirfd, const char* name, dev_t dev, ino_t ino, bool quick,
                           ShredProgress* progress, StorageCheck& storage);
+
+// The temporary name del.file.<n>.del.
+std::string TemporaryName(unsigned long n);
 
 // Renames `name` to the first free del.file.N.del in the same folder, N
 // from `first` on, never replacing an existing entry where the file system

@@ -333,6 +333,8 @@ void mainFrame::Quit()
 
 void mainFrame::BringBack()
 {
+    // On GTK, Restore does not show a window hidden by its close box:
+    // without Show the user would see nothing at all.
     Show(true);
     Restore();
     Raise();

@@ -40,7 +40,8 @@ public:
     void FitColumns();
     // Whether a deletion run is going on; nothing may change the list then.
     bool IsRunning() const { return m_running; }
-    // Shows, restores and raises the window: the tray's way back to it.
+    // Shows, restores and raises the window: the way back to it from the
+    // tray and from a later start.
     void BringBack();
     // Ends the program: the one way the Quit button and the tray's "退出" take.
     void Quit();
