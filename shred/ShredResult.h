@@ -14,7 +14,7 @@ enum class ShredError
     Stat,            // its information could not be read (err)
     ReadFolder,      // a folder could not be opened or read (err)
     IsFolder,        // a folder was given where a file was asked for
-    Replaced,        // the entry is no longer the one that was listed
+    Replaced,        // the name holds another entry than the one listed
     FolderReplaced,  // a folder on its way was swapped after listing
     NotRegular,      // a FIFO, socket or device
     HardLinked,      // more names share the data (detail: the link count)
@@ -25,6 +25,11 @@ enum class ShredError
     Remove,          // renamed to del.file.<detail>.del, not removed (err)
     SyncAfterRemove, // removed, but the folder could not be synced (err)
     Cancelled,       // the run was stopped while this entry was overwritten
+    Changed,         // truncated, extended, rewritten or linked during its passes
+    Root,            // the root folder itself was listed
+    PseudoFiles,     // on a pseudo or firmware file system (proc, sysfs, efivarfs ...)
+    MountPoint,      // another file system mounted here: not entered
+    NoRoomForHoles,  // sparse, its holes unknown, and filling them needs <detail> MiB
 };
 
 struct ShredFailure
@@ -43,6 +48,7 @@ enum class ShredCaveatKind
     JournalledData, // data also goes through the journal (ext4 data=journal)
     SharedData,     // the blocks belong to another file too (a reflink copy)
     Network,        // what the server keeps is unknown (NFS, SMB, sshfs)
+    LowerLayer,     // an overlay's lower layer keeps the original file
 };
 
 struct ShredCaveat

@@ -16,7 +16,7 @@ const FailureText kFailureTexts[] = {
     {ShredError::Stat, wxS("无法读取文件信息：")},
     {ShredError::ReadFolder, wxS("无法读取文件夹：")},
     {ShredError::IsFolder, wxS("是文件夹，不是文件，未处理")},
-    {ShredError::Replaced, wxS("文件在列出后被替换，未处理")},
+    {ShredError::Replaced, wxS("文件已被其他程序替换，现有的文件未处理")},
     {ShredError::FolderReplaced, wxS("文件夹在列出后被替换，未处理")},
     {ShredError::NotRegular, wxS("不是普通文件（管道、套接字或设备），未处理")},
     {ShredError::HardLinked, wxS("文件有 %llu 个硬链接，数据也属于其他名称，未处理")},
@@ -27,6 +27,12 @@ const FailureText kFailureTexts[] = {
     {ShredError::Remove, wxS("已改名为 del.file.%llu.del，但无法删除：")},
     {ShredError::SyncAfterRemove, wxS("已删除，但无法同步文件夹：")},
     {ShredError::Cancelled, wxS("已取消")},
+    {ShredError::Changed, wxS("覆写期间文件被其他程序改动，原内容可能仍在磁盘上，未改名")},
+    {ShredError::Root, wxS("不处理根文件夹")},
+    {ShredError::PseudoFiles, wxS("是系统或固件的伪文件系统（proc、sysfs 等），未处理")},
+    {ShredError::MountPoint, wxS("是另一个文件系统的挂载点，未进入；如需删除请单独列出")},
+    {ShredError::NoRoomForHoles,
+     wxS("此文件系统无法识别稀疏文件的空洞，填满需要约 %llu MiB，可用空间不足，未处理")},
 };
 
 const wxChar* const kManyFailed = wxS("%lu 个文件未能删除；%s：%s");
@@ -44,6 +50,7 @@ const CaveatText kCaveatTexts[] = {
      wxS("已删除，但 %s 以数据日志方式挂载，原内容可能仍在日志中")},
     {ShredCaveatKind::SharedData, wxS("已删除，但文件的数据与其他文件共享，原内容仍在其他文件中")},
     {ShredCaveatKind::Network, wxS("已删除，但 %s 是网络文件系统，服务器上可能仍有原内容")},
+    {ShredCaveatKind::LowerLayer, wxS("已删除，但原文件仍在 %s 的下层中")},
 };
 
 } // namespace
