@@ -45,9 +45,9 @@ bool NoWriteBack(int err)
 class PassWriter
 {
 public:
-    PassWriter(int fd, const Segment& segment, bool flush, ShredProgress* progress,
-               std::uint64_t reported)
-        : m_fd(fd), m_flush(flush), m_progress(progress), m_reported(reported)
+    PassWriter(int fd, std::uint64_t length, const Segment& segment, bool flush,
+               ShredProgress* progress, std::uint64_t reported)
+        : m_fd(fd), m_length(length), m_flush(flush), m_progress(progress), m_reported(reported)
     {
         for (iovec& v : m_iov) {
             v.iov_base = const_cast<unsigned char*>(segment.data());
@@ -78,6 +78,15 @@ public:
                 return EIO;
             }
             offset += static_cast<std::uint64_t>(written);
+            // Another program truncated the file: the blocks it freed keep
+            // their old content, and writing on would only hide that.
+            struct stat st;
+            if (::fstat(m_fd, &st) != 0) {
+                return errno;
+            }
+            if (static_cast<std::uint64_t>(st.st_size) < m_length) {
+                return kFileChanged;
+            }
             if (m_flush && offset - m_sent >= kShredChunkSize) {
                 if (const int err = Advance(offset)) {
                     return err;
@@ -138,6 +147,7 @@ private:
     }
 
     int m_fd;
+    std::uint64_t m_length;
     bool m_flush;
     ShredProgress* m_progress;
     std::uint64_t m_reported;
@@ -180,7 +190,8 @@ bool NextData(int fd, std::uint64_t offset, std::uint64_t total, std::uint64_t& 
 int OverwritePass(int fd, std::uint64_t length, unsigned char pattern, ShredProgress* progress,
                   std::uint64_t reported, bool flush)
 {
-    PassWriter writer(fd, pattern == 0x01 ? kOneSegment : kZeroSegment, flush, progress, reported);
+    PassWriter writer(fd, length, pattern == 0x01 ? kOneSegment : kZeroSegment, flush, progress,
+                      reported);
     const std::uint64_t total = WholeBlocks(length);
     std::uint64_t offset = 0;
     std::uint64_t start = 0;
@@ -209,9 +220,10 @@ int OverwritePass(int fd, std::uint64_t length, unsigned char pattern, ShredProg
 
 int OverwritePasses(int fd, std::uint64_t length, bool quick, ShredProgress* progress)
 {
-    int err = OverwritePass(fd, length, 0x00, progress, 0);
-    if (err == 0 && !quick) {
-        err = OverwritePass(fd, length, 0x01, progress, WholeBlocks(length));
+    int err = 0;
+    for (int pass = 0; pass < PassCount(quick) && err == 0; ++pass) {
+        err = OverwritePass(fd, length, PassPattern(pass), progress,
+                            static_cast<std::uint64_t>(pass) * WholeBlocks(length));
     }
     return err;
 }

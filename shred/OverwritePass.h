@@ -3,6 +3,7 @@
 #ifndef VORN_SHRED_OVERWRITEPASS_H
 #define VORN_SHRED_OVERWRITEPASS_H
 
+#include <cerrno>
 #include <cstdint>
 
 class ShredProgress;
@@ -13,10 +14,24 @@ inline constexpr std::uint64_t kShredBlockSize = 1024;
 // flight, and progress counts only what reached the device.
 inline constexpr std::uint64_t kShredChunkSize = 16u << 20;
 
+// What a pass returns when the file shrank under it (another program
+// truncated it): the freed blocks were never overwritten.
+inline constexpr int kFileChanged = ESTALE;
+
 // A pass writes whole blocks: the length rounded up to the next block.
 inline std::uint64_t WholeBlocks(std::uint64_t length)
 {
     return (length + kShredBlockSize - 1) / kShredBlockSize * kShredBlockSize;
+}
+
+// The passes of a run: the zero pass, then unless quick the one pass.
+inline int PassCount(bool quick)
+{
+    return quick ? 1 : 2;
+}
+inline unsigned char PassPattern(int pass)
+{
+    return pass == 0 ? 0x00 : 0x01;
 }
 
 // Overwrites every range of the open file `fd` that holds data with whole
@@ -26,7 +41,8 @@ inline std::uint64_t WholeBlocks(std::uint64_t length)
 // with fdatasync; without, the caller makes it durable (a batch of small
 // files is flushed at once). Reports `reported` plus the bytes of the file
 // on the device so far to `progress`, once per chunk and at the end.
-// Returns 0 on success, ECANCELED when `progress` cancelled, or another errno.
+// Returns 0 on success, ECANCELED when `progress` cancelled, kFileChanged
+// when the file became shorter than `length`, or another errno.
 int OverwritePass(int fd, std::uint64_t length, unsigned char pattern,
                   ShredProgress* progress = nullptr, std::uint64_t reported = 0, bool flush = true);
 

@@ -2,20 +2,34 @@
 
 #include "shred/OverwritePass.h"
 #include "shred/ShredProgress.h"
+#include "shred/StorageCheck.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-ShredBatch::ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress)
-    : m_folders(folders), m_quick(quick), m_progress(progress)
-{}
+namespace {
 
-ShredBatch::~ShredBatch()
+bool SameTime(const timespec& a, const timespec& b)
 {
-    Clear();
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
+
+// Where overwriting writes new blocks anyway, the count of allocated blocks
+// says nothing about another program's truncation (compression may shrink
+// it), so only the length and the change time are compared there.
+bool BlocksMeanSomething(const EntryOutcome& outcome)
+{
+    return !outcome.caveat || (outcome.caveat->kind != ShredCaveatKind::CopyOnWrite &&
+                               outcome.caveat->kind != ShredCaveatKind::LogStructured);
+}
+
+} // namespace
+
+ShredBatch::ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress,
+                       StorageCheck& storage)
+    : m_folders(folders), m_quick(quick), m_progress(progress), m_storage(storage)
+{}
 
 bool ShredBatch::Fits(std::uint64_t length)
 {
@@ -24,33 +38,37 @@ bool ShredBatch::Fits(std::uint64_t length)
 
 bool ShredBatch::Fits(dev_t dev, std::uint64_t length) const
 {
-    return Fits(length) && (m_members.empty() || (dev == m_dev && m_members.size() < kMaxFiles &&
-                                                  m_bytes + WholeBlocks(length) <= kMaxBytes));
+    return Fits(length) &&
+           (m_members.empty() || (m_together && dev == m_dev && m_members.size() < kMaxFiles &&
+                                  m_bytes + WholeBlocks(length) <= kMaxBytes));
 }
 
-void ShredBatch::Add(const Member& member, int dirfd, dev_t dev)
+EntryOutcome ShredBatch::Open(int dirfd, const char* name, dev_t dev, ino_t ino, Member& member)
+{
+    member.name = name;
+    member.dev = dev;
+    member.ino = ino;
+    member.outcome = OpenEntry(dirfd, name, dev, ino, m_storage, member.fd, member.opened);
+    member.changed = member.opened.st_ctim;
+    return member.outcome;
+}
+
+void ShredBatch::Add(Member member, int dirfd, bool together)
 {
     if (m_members.empty()) {
-        m_dev = dev;
-        m_syncFd = ::fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+        m_dev = member.dev;
+        m_together = together;
+        m_syncFd.Reset(::fcntl(dirfd, F_DUPFD_CLOEXEC, 0));
     }
-    m_members.push_back(member);
-    m_bytes += WholeBlocks(member.length);
+    m_bytes += WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size));
+    m_members.push_back(std::move(member));
 }
 
 void ShredBatch::Clear()
 {
-    for (Member& member : m_members) {
-        if (member.fd >= 0) {
-            ::close(member.fd);
-        }
-    }
     m_members.clear();
     m_bytes = 0;
-    if (m_syncFd >= 0) {
-        ::close(m_syncFd);
-        m_syncFd = -1;
-    }
+    m_syncFd.Reset();
 }
 
 bool ShredBatch::Live(const Member& member) const
@@ -66,10 +84,7 @@ void ShredBatch::Fail(Member& member, ShredError kind, int err, std::uint64_t de
     member.outcome.err = err;
     member.outcome.detail = detail;
     member.outcome.caveat.reset();
-    if (member.fd >= 0) {
-        ::close(member.fd);
-        member.fd = -1;
-    }
+    member.fd.Reset();
 }
 
 int ShredBatch::FolderOf(Member& member, ShredError kind)
@@ -82,42 +97,52 @@ int ShredBatch::FolderOf(Member& member, ShredError kind)
     return dirfd;
 }
 
+bool ShredBatch::Unchanged(const Member& member, std::uint64_t length) const
+{
+    struct stat st;
+    if (::fstat(member.fd.Get(), &st) != 0) {
+        return false;
+    }
+    if (st.st_nlink == 0) {
+        return true; // its name went elsewhere: the rename tells what became of it
+    }
+    return st.st_nlink == 1 && static_cast<std::uint64_t>(st.st_size) == length &&
+           SameTime(st.st_ctim, member.changed) &&
+           (st.st_blocks >= member.opened.st_blocks || !BlocksMeanSomething(member.outcome));
+}
+
+void ShredBatch::Stamp(Member& member)
+{
+    struct stat st;
+    if (::fstat(member.fd.Get(), &st) != 0) {
+        Fail(member, ShredError::Write, errno);
+    } else {
+        member.changed = st.st_ctim;
+    }
+}
+
 bool ShredBatch::Run()
 {
-    const int passes = m_quick ? 1 : 2;
     bool going = true;
-    for (int pass = 0; pass < passes && going; ++pass) {
-        const unsigned char pattern = pass == 0 ? 0x00 : 0x01;
-        std::size_t written = 0; // members [0, written) got this pass
-        for (; written < m_members.size(); ++written) {
-            Member& member = m_members[written];
-            if (!Live(member) || member.fd < 0) {
-                continue;
-            }
-            // The progress already counts the batch; this only asks.
-            if (m_progress != nullptr && !m_progress->OnWritten(m_members.back().share)) {
-                going = false;
-                break;
-            }
-            if (const int err =
-                    OverwritePass(member.fd, member.length, pattern, nullptr, 0, false)) {
-                Fail(member, ShredError::Write, err);
-            } else {
-                // The device works on it while the next files are written.
-                ::sync_file_range(member.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-            }
-        }
-        const bool last = pass == passes - 1;
+    for (int pass = 0; pass < PassCount(m_quick) && going; ++pass) {
+        const std::size_t written = WritePass(pass, going);
+        const bool last = pass == PassCount(m_quick) - 1;
         if (going || last) {
             FlushPass(written);
         }
         if (!going) {
             // Only a file whose last pass is on the device goes on.
             for (std::size_t i = last ? written : 0; i < m_members.size(); ++i) {
-                if (Live(m_members[i]) && m_members[i].fd >= 0) {
+                if (Live(m_members[i]) && m_members[i].fd.Valid()) {
                     Fail(m_members[i], ShredError::Cancelled);
                 }
             }
+        }
+    }
+    for (Member& member : m_members) {
+        if (Live(member) && member.fd.Valid() &&
+            !Unchanged(member, WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size)))) {
+            Fail(member, ShredError::Changed);
         }
     }
     RenameAll();
@@ -127,36 +152,97 @@ bool ShredBatch::Run()
     return going;
 }
 
-void ShredBatch::FlushPass(std::size_t end)
+std::size_t ShredBatch::WritePass(int pass, bool& going)
 {
-    bool any = false;
-    for (std::size_t i = 0; i < end; ++i) {
-        any = any || (Live(m_members[i]) && m_members[i].fd >= 0);
-    }
-    if (!any) {
-        return;
-    }
-    const bool flushed = ::syncfs(m_syncFd) == 0;
-    for (std::size_t i = 0; i < end; ++i) {
-        Member& member = m_members[i];
-        if (!Live(member) || member.fd < 0) {
+    std::size_t at = 0;
+    for (; at < m_members.size(); ++at) {
+        Member& member = m_members[at];
+        if (!Live(member) || !member.fd.Valid()) {
+            continue;
+        }
+        // As it was opened, or as the pass before left it.
+        const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
+        if (!Unchanged(member, pass == 0 ? length : WholeBlocks(length))) {
+            Fail(member, ShredError::Changed);
             continue;
         }
         int err = 0;
-        if (flushed) {
+        if (m_together) {
+            // The progress already counts the batch; this only asks.
+            if (m_progress != nullptr && !m_progress->OnWritten(m_members.back().share)) {
+                going = false;
+                return at;
+            }
+            err = OverwritePass(member.fd.Get(), length, PassPattern(pass), nullptr, 0, false);
+            if (err == 0) {
+                // The device works on it while the next files are written.
+                ::sync_file_range(member.fd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+            }
+        } else {
+            // Alone: written back chunk by chunk, durable when it returns.
+            err = OverwritePass(member.fd.Get(), length, PassPattern(pass), m_progress,
+                                static_cast<std::uint64_t>(pass) * WholeBlocks(length), true);
+            if (err == 0) {
+                Stamp(member);
+            }
+        }
+        if (err == ECANCELED) {
+            Fail(member, ShredError::Cancelled);
+            going = false;
+            return at;
+        }
+        if (err == kFileChanged) {
+            Fail(member, ShredError::Changed);
+        } else if (err != 0) {
+            Fail(member, ShredError::Write, err);
+        }
+    }
+    return at;
+}
+
+void ShredBatch::FlushPass(std::size_t end)
+{
+    if (!m_together) {
+        return; // each lone pass flushed itself
+    }
+    Member* first = nullptr;
+    for (std::size_t i = 0; i < end && first == nullptr; ++i) {
+        if (Live(m_members[i]) && m_members[i].fd.Valid()) {
+            first = &m_members[i];
+        }
+    }
+    if (first == nullptr) {
+        return;
+    }
+    // syncfs flushes the device's write cache only when the file system
+    // logged something, and a pass that rewrites blocks in place within one
+    // timestamp tick logs nothing (XFS); one member's fdatasync flushes it.
+    const bool flushed = ::syncfs(m_syncFd.Get()) == 0;
+    const int firstErr = flushed && ::fdatasync(first->fd.Get()) != 0 ? errno : 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        Member& member = m_members[i];
+        if (!Live(member) || !member.fd.Valid()) {
+            continue;
+        }
+        int err = 0;
+        if (&member == first && flushed) {
+            err = firstErr;
+        } else if (flushed) {
             // Written back already: this only reports the file's own
             // write-back error since it was opened, without another flush.
-            if (::sync_file_range(member.fd, 0, 0,
+            if (::sync_file_range(member.fd.Get(), 0, 0,
                                   SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                       SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
                 err = errno;
             }
-        } else if (::fdatasync(member.fd) != 0) {
+        } else if (::fdatasync(member.fd.Get()) != 0) {
             // The file system failed somewhere: each file says whether here.
             err = errno;
         }
         if (err != 0) {
             Fail(member, ShredError::Write, err);
+        } else {
+            Stamp(member);
         }
     }
 }
@@ -185,7 +271,7 @@ void ShredBatch::RenameAll()
             }
             continue;
         }
-        if (st.st_dev != m_dev || st.st_ino != member.ino) {
+        if (st.st_dev != member.dev || st.st_ino != member.ino) {
             Fail(member, ShredError::Replaced);
             continue;
         }
@@ -198,10 +284,16 @@ void ShredBatch::RenameAll()
             continue;
         }
         next = member.temp + 1;
-        if (member.fd >= 0) {
-            ::close(member.fd); // its pages go with it at the removal
-            member.fd = -1;
+        // Another program may have swapped the name between the check and
+        // the rename: what was renamed is then not ours, and goes back.
+        const std::string temp = TemporaryName(member.temp);
+        if (::fstatat(dirfd, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            st.st_dev != member.dev || st.st_ino != member.ino) {
+            RenameNoReplace(dirfd, temp.c_str(), member.name);
+            Fail(member, ShredError::Replaced);
+            continue;
         }
+        member.fd.Reset(); // its pages go with it at the removal
     }
 }
 
@@ -215,7 +307,13 @@ void ShredBatch::RemoveAll()
         if (dirfd < 0) {
             continue;
         }
-        if (::unlinkat(dirfd, TemporaryName(member.temp).c_str(), 0) != 0) {
+        const std::string temp = TemporaryName(member.temp);
+        struct stat st;
+        if (::fstatat(dirfd, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            Fail(member, ShredError::Remove, errno, member.temp);
+        } else if (st.st_dev != member.dev || st.st_ino != member.ino) {
+            Fail(member, ShredError::Replaced);
+        } else if (::unlinkat(dirfd, temp.c_str(), 0) != 0) {
             Fail(member, ShredError::Remove, errno, member.temp);
         }
     }
@@ -227,17 +325,22 @@ void ShredBatch::FlushFolders(ShredError kind)
     for (const Member& member : m_members) {
         any = any || Live(member);
     }
-    if (!any || ::syncfs(m_syncFd) == 0) {
+    // A rename or removal goes through the file system's log, whose commit
+    // flushes the device: syncfs is enough here.
+    if (!any || (m_together && ::syncfs(m_syncFd.Get()) == 0)) {
         return;
     }
-    // Which folder failed: each says, as a run file by file would ask it.
+    // Alone, or which folder failed: each says, as a run file by file asks it.
+    FolderTree::Index synced = FolderTree::kNoParent;
     for (Member& member : m_members) {
-        if (!Live(member)) {
+        if (!Live(member) || member.folder == synced) {
             continue;
         }
         const int dirfd = FolderOf(member, kind);
         if (dirfd >= 0 && ::fsync(dirfd) != 0) {
             Fail(member, kind, errno, kind == ShredError::SyncAfterRename ? member.temp : 0);
+        } else {
+            synced = member.folder;
         }
     }
 }

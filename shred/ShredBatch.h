@@ -1,21 +1,28 @@
-// Small files destroyed together, so that a folder of many costs a few
-// flushes of its file system instead of four per file. Each pass is written
-// to every member and made durable with one syncfs before the next pass
-// starts; then every member is renamed and one syncfs follows; then every
-// member is removed and one syncfs follows. Nothing is renamed before its
-// last pass is on the device, nor removed before its rename is.
+// The one way an entry is destroyed. Files are destroyed in batches: a lone
+// file (a large one, or one on storage that hears only each file's own
+// flushes) is a batch of one; small files of a file system that one syncfs
+// makes durable share a batch, so that a folder of many costs a few flushes.
+// Every member goes through the same steps: its passes, each made durable
+// before the next step; a check that no other program changed the file
+// meanwhile; a rename to a free del.file.N.del, after which the new name
+// must hold the file that was overwritten; the renames made durable; the
+// removal of the name, checked once more; the removals made durable.
 #ifndef VORN_SHRED_SHREDBATCH_H
 #define VORN_SHRED_SHREDBATCH_H
 
+#include "shred/Fd.h"
 #include "shred/FolderTree.h"
 #include "shred/ShredEntry.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <vector>
 
 class ShredProgress;
+class StorageCheck;
 
 class ShredBatch
 {
@@ -31,29 +38,34 @@ public:
 
     struct Member
     {
-        FolderTree::Index folder;
-        const char* name; // stays valid for the run (its NameStore)
-        ino_t ino;
-        int fd;                 // owned; -1 for a link, or once closed
-        std::uint64_t length;   // bytes of the file when it was opened
-        std::uint64_t share;    // its bytes in the run's progress
-        EntryOutcome outcome;   // Destroyed until something stops it
-        unsigned long temp = 0; // del.file.<temp>.del once renamed
+        FolderTree::Index folder = 0;
+        const char* name = nullptr; // stays valid for the run (its NameStore)
+        dev_t dev = 0;              // what the name must hold, as listed
+        ino_t ino = 0;
+        Fd fd;                   // empty for a link, or once renamed
+        struct stat opened = {}; // when opened for the passes
+        timespec changed = {};   // its change time when opened or after its last pass
+        std::uint64_t share = 0; // its bytes in the run's progress
+        EntryOutcome outcome;    // Destroyed until something stops it
+        unsigned long temp = 0;  // del.file.<temp>.del once renamed
     };
 
-    ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress);
-    ~ShredBatch();
+    ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress, StorageCheck& storage);
     ShredBatch(const ShredBatch&) = delete;
     ShredBatch& operator=(const ShredBatch&) = delete;
 
-    // Whether a file of `length` bytes is small enough for a batch.
+    // Whether a file of `length` bytes is small enough to share a batch.
     static bool Fits(std::uint64_t length);
     bool Empty() const { return m_members.empty(); }
-    // Whether a file of `length` bytes on device `dev` may join (a file
-    // too large for any batch never may).
+    // Whether a small file on device `dev` may join this batch of shared flushes.
     bool Fits(dev_t dev, std::uint64_t length) const;
-    // Takes a member opened by OpenEntry in the folder open on `dirfd`.
-    void Add(const Member& member, int dirfd, dev_t dev);
+
+    // Opens `name` in the folder open on `dirfd` for `member`, checking it is
+    // still the entry listed there with `dev` and `ino`.
+    EntryOutcome Open(int dirfd, const char* name, dev_t dev, ino_t ino, Member& member);
+    // Takes an opened member; `together` when its file system flushes at
+    // once (the batch then shares its flushes), else it must be alone.
+    void Add(Member member, int dirfd, bool together);
     // Destroys the members; false when cancelled, in which case the files
     // whose last pass was written are still renamed and removed, and the
     // rest keep their names. Each member's outcome is then in Members().
@@ -67,8 +79,17 @@ private:
     void Fail(Member& member, ShredError kind, int err = 0, std::uint64_t detail = 0);
     // The folder of a member, open, or -1 with the member failed as `kind`.
     int FolderOf(Member& member, ShredError kind);
-    // Makes the passes of members [0, end) durable, each file's own
-    // write-back error failing that file alone.
+    // Whether the member's file is as it was opened or as its last pass left
+    // it, `length` bytes long: no other program truncated, extended, rewrote
+    // or linked it since.
+    bool Unchanged(const Member& member, std::uint64_t length) const;
+    // Notes the file's change time once its pass is durable.
+    void Stamp(Member& member);
+    // Writes pass `pass` to every member; returns the end of the members it
+    // reached, short of the end only when cancelled (`going` then false).
+    std::size_t WritePass(int pass, bool& going);
+    // Makes the passes of members [0, end) of a shared batch durable, each
+    // file's own write-back error failing that file alone.
     void FlushPass(std::size_t end);
     // Makes the renames or removals durable; `kind` fails a member whose
     // folder could not be synced.
@@ -79,10 +100,12 @@ private:
     FolderTree& m_folders;
     bool m_quick;
     ShredProgress* m_progress;
+    StorageCheck& m_storage;
     std::vector<Member> m_members;
     std::uint64_t m_bytes = 0; // one pass over every member
     dev_t m_dev = 0;
-    int m_syncFd = -1; // any descriptor on the file system, for syncfs
+    bool m_together = false;
+    Fd m_syncFd; // any descriptor on the file system, for syncfs
 };
 
 #endif // VORN_SHRED_SHREDBATCH_H

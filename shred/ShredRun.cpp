@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +60,30 @@ private:
     DIR* m_dir = nullptr;
 };
 
+// The entry's information and the id of the mount it lies on (0 where the
+// kernel does not tell), without triggering an automount.
+bool MountId(int dirfd, const char* name, int flags, std::uint64_t& mount,
+             struct stat* st = nullptr)
+{
+    struct statx stx;
+    if (::statx(dirfd, name, flags | AT_NO_AUTOMOUNT, STATX_BASIC_STATS | STATX_MNT_ID, &stx) !=
+        0) {
+        if (errno != ENOSYS || st == nullptr) {
+            return false;
+        }
+        return ::fstatat(dirfd, name, st, flags | AT_NO_AUTOMOUNT) == 0;
+    }
+    mount = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
+    if (st != nullptr) {
+        *st = {};
+        st->st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+        st->st_ino = static_cast<ino_t>(stx.stx_ino);
+        st->st_mode = stx.stx_mode;
+        st->st_size = static_cast<off_t>(stx.stx_size);
+    }
+    return true;
+}
+
 } // namespace
 
 ShredRun::ShredRun(bool quick, ShredProgress* progress) : m_quick(quick), m_progress(progress) {}
@@ -88,12 +113,14 @@ bool ShredRun::List(const std::string& path, bool folders)
     const bool folder =
         S_ISDIR(st.st_mode) ||
         (path.back() == '/' && ::stat(path.c_str(), &linked) == 0 && S_ISDIR(linked.st_mode));
+    // The entry's folder, recorded as it is now.
+    const std::string::size_type slash = path.rfind('/');
+    const std::string parent =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     bool going = true;
-    if (!folder) {
-        // The entry's folder, recorded as it is now.
-        const std::string::size_type slash = path.rfind('/');
-        const std::string parent =
-            slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (!Allowed(folder ? path : parent, folder, result)) {
+        // Refused as a whole, without a walk.
+    } else if (!folder) {
         const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
         struct stat parentSt;
         if (::stat(parent.c_str(), &parentSt) != 0) {
@@ -107,21 +134,57 @@ bool ShredRun::List(const std::string& path, bool folders)
     } else if (::stat(path.c_str(), &linked) != 0) {
         Fail(result, path, ShredError::ReadFolder, errno);
     } else {
-        going = ListFolder(m_folders.AddRoot(path, linked.st_dev, linked.st_ino), result);
+        going = ListFolder(path, m_folders.AddRoot(path, linked.st_dev, linked.st_ino), result);
     }
     m_targets[target].end = m_entries.size();
     return going;
 }
 
+bool ShredRun::Allowed(const std::string& path, bool folder, ShredResult& result)
+{
+    // As rm refuses it: emptying the whole system is never what was meant.
+    struct stat st, root;
+    if (folder && ::stat(path.c_str(), &st) == 0 && ::stat("/", &root) == 0 &&
+        st.st_dev == root.st_dev && st.st_ino == root.st_ino) {
+        Fail(result, path, ShredError::Root);
+        return false;
+    }
+    if (StorageCheck::Refused(path)) {
+        Fail(result, path, ShredError::PseudoFiles);
+        return false;
+    }
+    return true;
+}
+
 std::uint64_t ShredRun::BytesToWrite(const Entry& entry) const
 {
-    return entry.regular ? WholeBlocks(entry.size) * (m_quick ? 1 : 2) : 0;
+    return entry.regular ? WholeBlocks(entry.size) * static_cast<std::uint64_t>(PassCount(m_quick))
+                         : 0;
+}
+
+std::uint16_t ShredRun::DeviceIndex(dev_t dev)
+{
+    for (std::size_t i = m_devices.size(); i-- > 0;) {
+        if (m_devices[i] == dev) {
+            return static_cast<std::uint16_t>(i);
+        }
+    }
+    // Beyond the table's reach an entry keeps the last device, which its own
+    // check then finds wrong: it fails as replaced, untouched.
+    if (m_devices.size() < UINT16_MAX) {
+        m_devices.push_back(dev);
+    }
+    return static_cast<std::uint16_t>(m_devices.size() - 1);
 }
 
 bool ShredRun::Add(FolderTree::Index folder, const char* name, const struct stat& st)
 {
-    Entry entry{m_names.Add(name, std::strlen(name)), st.st_ino,
-                static_cast<std::uint64_t>(st.st_size), folder, S_ISREG(st.st_mode)};
+    Entry entry{m_names.Add(name, std::strlen(name)),
+                st.st_ino,
+                static_cast<std::uint64_t>(st.st_size),
+                folder,
+                DeviceIndex(st.st_dev),
+                S_ISREG(st.st_mode)};
     m_totalBytes += BytesToWrite(entry);
     m_entries.push_back(entry);
     if (m_progress != nullptr && m_entries.size() % kListReportEvery == 0) {
@@ -132,8 +195,13 @@ bool ShredRun::Add(FolderTree::Index folder, const char* name, const struct stat
 
 // Lists every entry below `top` that is not a folder, at every depth, hidden
 // ones too. Linked folders are not entered: a link is an entry like a file.
-bool ShredRun::ListFolder(FolderTree::Index top, ShredResult& result)
+// Nor is anything mounted below the top (another file system, a bind mount
+// of a folder from elsewhere, /proc in a chroot): the user listed this one.
+bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredResult& result)
 {
+    std::uint64_t topMount = 0;
+    MountId(AT_FDCWD, path.c_str(), 0, topMount);
+    const dev_t topDev = m_folders.Device(top);
     std::vector<FolderTree::Index> pending{top};
     while (!pending.empty()) {
         const FolderTree::Index folder = pending.back();
@@ -151,10 +219,14 @@ bool ShredRun::ListFolder(FolderTree::Index top, ShredResult& result)
         }
         while (const char* name = reader.Next()) {
             struct stat st;
-            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            std::uint64_t mount = 0;
+            if (!MountId(fd, name, AT_SYMLINK_NOFOLLOW, mount, &st)) {
                 if (errno != ENOENT) {
                     Fail(result, m_folders.PathOf(folder, name), ShredError::Stat, errno);
                 }
+            } else if (topMount != 0 && mount != 0 ? mount != topMount
+                                                   : S_ISDIR(st.st_mode) && st.st_dev != topDev) {
+                Fail(result, m_folders.PathOf(folder, name), ShredError::MountPoint);
             } else if (S_ISDIR(st.st_mode)) {
                 pending.push_back(m_folders.AddChild(folder, name, st.st_dev, st.st_ino));
             } else if (!Add(folder, name, st)) {
@@ -172,7 +244,7 @@ bool ShredRun::ListFolder(FolderTree::Index top, ShredResult& result)
 
 bool ShredRun::Execute()
 {
-    ShredBatch batch(m_folders, m_quick, m_progress);
+    ShredBatch batch(m_folders, m_quick, m_progress, m_storage);
     for (Target& target : m_targets) {
         m_results.push_back(std::move(target.result));
         ShredResult& result = m_results.back();
@@ -227,38 +299,7 @@ bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
     return going;
 }
 
-// Destroys one listed entry in its folder, reached again by descriptors.
-// Returns false when the run was cancelled during this entry.
-bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch)
-{
-    const char* name = m_names.Get(entry.name);
-    if (entry.folder != m_currentFolder) {
-        m_currentFolder = entry.folder;
-        m_currentPrefix = m_folders.PathOf(entry.folder, "");
-    }
-    const std::string path = m_currentPrefix + name;
-    const dev_t dev = m_folders.Device(entry.folder);
-    bool batched = false;
-    if (ShredBatch::Fits(entry.regular ? entry.size : 0)) {
-        bool replaced = false;
-        const int dirfd = m_folders.Open(entry.folder, replaced);
-        batched = dirfd >= 0 && m_storage.FlushesTogether(dirfd, dev);
-    }
-    // A large file, or storage that hears only of each file's own flushes,
-    // goes alone, after what was batched before it.
-    if ((!batched || !batch.Fits(dev, entry.regular ? entry.size : 0)) &&
-        !RunBatch(batch, result)) {
-        return false;
-    }
-    if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
-        // Nothing of the batch is written yet: it is left as it is.
-        Fail(result, path, ShredError::Cancelled);
-        return false;
-    }
-    return batched ? Batch(entry, path, result, batch) : Alone(entry, path, result);
-}
-
-bool ShredRun::Alone(const Entry& entry, const std::string& path, ShredResult& result)
+int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResult& result)
 {
     bool replaced = false;
     const int dirfd = m_folders.Open(entry.folder, replaced);
@@ -268,28 +309,46 @@ bool ShredRun::Alone(const Entry& entry, const std::string& path, ShredResult& r
         } else if (errno != ENOENT) {
             Fail(result, path, ShredError::ReadFolder, errno);
         }
-        return true; // a vanished folder took its entries with it
     }
-    return Record(DestroyEntry(dirfd, m_names.Get(entry.name), m_folders.Device(entry.folder),
-                               entry.ino, m_quick, m_progress, m_storage),
-                  path, result);
+    return dirfd;
 }
 
-bool ShredRun::Batch(const Entry& entry, const std::string& path, ShredResult& result,
-                     ShredBatch& batch)
+// Destroys one listed entry in its folder, reached again by descriptors:
+// small files of storage flushed at once join the batch, anything else goes
+// alone, after what was batched before it. Returns false when the run was
+// cancelled.
+bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch)
 {
-    const dev_t dev = m_folders.Device(entry.folder);
+    const char* name = m_names.Get(entry.name);
+    if (entry.folder != m_currentFolder) {
+        m_currentFolder = entry.folder;
+        m_currentPrefix = m_folders.PathOf(entry.folder, "");
+    }
+    const std::string path = m_currentPrefix + name;
+    const dev_t dev = m_devices[entry.device];
+    int dirfd = OpenFolder(entry, path, result);
+    if (dirfd < 0) {
+        return true; // a vanished folder took its entries with it
+    }
+    const std::uint64_t listed = entry.regular ? entry.size : 0;
+    bool together = ShredBatch::Fits(listed) && m_storage.FlushesTogether(dirfd, dev);
+    if ((!together || !batch.Fits(dev, listed)) && !RunBatch(batch, result)) {
+        return false;
+    }
+    if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
+        // Nothing of the batch is written yet: it is left as it is.
+        Fail(result, path, ShredError::Cancelled);
+        return false;
+    }
+    ShredBatch::Member member;
+    member.folder = entry.folder;
+    member.share = BytesToWrite(entry);
     for (int attempt = 0;; ++attempt) {
         // Running the batch opens other folders: this one again.
-        bool replaced = false;
-        const int dirfd = m_folders.Open(entry.folder, replaced);
-        if (dirfd < 0) {
-            return Alone(entry, path, result); // which reports why
+        if (attempt > 0 && (dirfd = OpenFolder(entry, path, result)) < 0) {
+            return true;
         }
-        int fd = -1;
-        std::uint64_t length = 0;
-        const EntryOutcome outcome =
-            OpenEntry(dirfd, m_names.Get(entry.name), dev, entry.ino, m_storage, fd, length);
+        const EntryOutcome outcome = batch.Open(dirfd, name, dev, entry.ino, member);
         const bool outOfDescriptors = outcome.status == EntryOutcome::Failed &&
                                       outcome.kind == ShredError::Open &&
                                       (outcome.err == EMFILE || outcome.err == ENFILE);
@@ -302,14 +361,20 @@ bool ShredRun::Batch(const Entry& entry, const std::string& path, ShredResult& r
         if (outcome.status != EntryOutcome::Destroyed) {
             return Record(outcome, path, result);
         }
-        if (!batch.Fits(dev, length)) {
-            // It grew since it was listed.
-            ::close(fd);
-            return RunBatch(batch, result) && Alone(entry, path, result);
-        }
-        batch.Add({entry.folder, m_names.Get(entry.name), entry.ino, fd, length,
-                   BytesToWrite(entry), outcome},
-                  dirfd, dev);
-        return true;
+        break;
     }
+    const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
+    if (together && !batch.Fits(dev, length)) {
+        // It grew since it was listed.
+        if (!RunBatch(batch, result)) {
+            Fail(result, path, ShredError::Cancelled);
+            return false;
+        }
+        together = ShredBatch::Fits(length);
+        if ((dirfd = OpenFolder(entry, path, result)) < 0) {
+            return true;
+        }
+    }
+    batch.Add(std::move(member), dirfd, together);
+    return together || RunBatch(batch, result);
 }

@@ -49,7 +49,8 @@ private:
         NameStore::Id name;
         ino_t ino;
         std::uint64_t size;
-        FolderTree::Index folder; // its device is the folder's
+        FolderTree::Index folder;
+        std::uint16_t device; // in m_devices: an overlay's files lie on their layer's
         bool regular;
     };
     struct Target
@@ -61,14 +62,16 @@ private:
 
     void Fail(ShredResult& result, std::string path, ShredError kind, int err = 0,
               std::uint64_t detail = 0);
-    bool ListFolder(FolderTree::Index top, ShredResult& result);
+    // Whether `path` may be listed at all; fails `result` when not.
+    bool Allowed(const std::string& path, bool folder, ShredResult& result);
+    bool ListFolder(const std::string& path, FolderTree::Index top, ShredResult& result);
     bool Add(FolderTree::Index folder, const char* name, const struct stat& st);
+    std::uint16_t DeviceIndex(dev_t dev);
     std::uint64_t BytesToWrite(const Entry& entry) const;
+    // The entry's folder, open, or -1 with the reason recorded (none when
+    // the folder vanished and took its entries with it).
+    int OpenFolder(const Entry& entry, const std::string& path, ShredResult& result);
     bool Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch);
-    // Adds an entry of a file system flushed at once to the batch, running
-    // the batch first when it is full. False when that run was cancelled.
-    bool Batch(const Entry& entry, const std::string& path, ShredResult& result, ShredBatch& batch);
-    bool Alone(const Entry& entry, const std::string& path, ShredResult& result);
     bool RunBatch(ShredBatch& batch, ShredResult& result);
     // Records what became of an entry; false when it was cancelled.
     bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
@@ -81,6 +84,7 @@ private:
     std::vector<Target> m_targets;
     std::vector<ShredResult> m_results;
     StorageCheck m_storage;
+    std::vector<dev_t> m_devices; // few: one per mount or overlay layer
     std::uint64_t m_totalBytes = 0;
     // The folder of the entry before, whose path OnEntry reports.
     FolderTree::Index m_currentFolder = FolderTree::kNoParent;

@@ -1,8 +1,12 @@
 #include "shred/StorageCheck.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <linux/fiemap.h>
 #include <linux/fs.h>
@@ -10,51 +14,76 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
-// Super-block magic numbers (linux/magic.h, and ZFS's and bcachefs's own).
-constexpr unsigned long kBtrfs = 0x9123683E;
-constexpr unsigned long kExt4 = 0xEF53;
+enum class Keeps
+{
+    Nothing,       // overwritten in place
+    CopyOnWrite,   // unless the file has copy-on-write turned off
+    LogStructured, // every write appended
+    Network,       // the server decides
+    Refused,       // not storage of the user's files: never touched
+};
 
-// File systems where no file is overwritten in place, with the name to
-// show when the mount table does not name them.
-struct KeepsOldCopies
+// Every file system the engine knows, by super-block magic (linux/magic.h,
+// and ZFS's and bcachefs's own). `together`: a kernel file system on local
+// storage whose syncfs writes back every file and folder change (tmpfs has
+// nothing to flush; overlay passes it to the file system below).
+struct FileSystemRow
 {
     unsigned long magic;
-    ShredCaveatKind kind;
     const char* name;
+    Keeps keeps;
+    bool together;
 };
-constexpr KeepsOldCopies kKeepOldCopies[] = {
-    {0x2FC12FC1, ShredCaveatKind::CopyOnWrite, "zfs"},
-    {0xCA451A4E, ShredCaveatKind::CopyOnWrite, "bcachefs"},
-    {0xF2F52010, ShredCaveatKind::LogStructured, "f2fs"},
-    {0x3434, ShredCaveatKind::LogStructured, "nilfs2"},
-    {0x6969, ShredCaveatKind::Network, "nfs"},
-    {0x517B, ShredCaveatKind::Network, "smbfs"},
-    {0xFF534D42, ShredCaveatKind::Network, "cifs"},
-    {0xFE534D42, ShredCaveatKind::Network, "smb3"},
-    {0x00C36400, ShredCaveatKind::Network, "ceph"},
-    {0x5346414F, ShredCaveatKind::Network, "afs"},
-    {0x01021997, ShredCaveatKind::Network, "9p"},
-};
-
-// Kernel file systems on local storage, whose syncfs writes back every
-// file and folder change and flushes the device (tmpfs has nothing to flush;
-// overlay passes it to the file system below).
-constexpr unsigned long kFlushedTogether[] = {
-    kExt4,
-    0x58465342 /* xfs */,
-    kBtrfs,
-    0xF2F52010 /* f2fs */,
-    0x4D44 /* vfat */,
-    0x2011BAB0 /* exfat */,
-    0x7366746E /* ntfs3 */,
-    0x3153464A /* jfs */,
-    0x52654973 /* reiserfs */,
-    0xCA451A4E /* bcachefs */,
-    0x01021994 /* tmpfs */,
-    0x794C7630 /* overlay */,
+constexpr unsigned long kExt4 = 0xEF53;
+constexpr unsigned long kBtrfs = 0x9123683E;
+constexpr unsigned long kOverlay = 0x794C7630;
+constexpr unsigned long kFuse = 0x65735546;
+constexpr FileSystemRow kFileSystems[] = {
+    {kExt4, "ext4", Keeps::Nothing, true},
+    {0x58465342, "xfs", Keeps::Nothing, true},
+    {kBtrfs, "btrfs", Keeps::CopyOnWrite, true},
+    {0x4D44, "vfat", Keeps::Nothing, true},
+    {0x2011BAB0, "exfat", Keeps::Nothing, true},
+    {0x7366746E, "ntfs3", Keeps::Nothing, true},
+    {0x3153464A, "jfs", Keeps::Nothing, true},
+    {0x52654973, "reiserfs", Keeps::Nothing, true},
+    {0x01021994, "tmpfs", Keeps::Nothing, true},
+    {kOverlay, "overlay", Keeps::Nothing, true},
+    {0xCA451A4E, "bcachefs", Keeps::CopyOnWrite, true},
+    {0xF2F52010, "f2fs", Keeps::LogStructured, true},
+    {0x2FC12FC1, "zfs", Keeps::CopyOnWrite, false},
+    {0x3434, "nilfs2", Keeps::LogStructured, false},
+    {kFuse, "fuse", Keeps::Nothing, false},
+    {0x6969, "nfs", Keeps::Network, false},
+    {0x517B, "smbfs", Keeps::Network, false},
+    {0xFF534D42, "cifs", Keeps::Network, false},
+    {0xFE534D42, "smb3", Keeps::Network, false},
+    {0x00C36400, "ceph", Keeps::Network, false},
+    {0x5346414F, "afs", Keeps::Network, false},
+    {0x01021997, "9p", Keeps::Network, false},
+    {0x9FA0, "proc", Keeps::Refused, false},
+    {0x62656572, "sysfs", Keeps::Refused, false},
+    {0x27E0EB, "cgroup", Keeps::Refused, false},
+    {0x63677270, "cgroup2", Keeps::Refused, false},
+    {0x64626720, "debugfs", Keeps::Refused, false},
+    {0x74726163, "tracefs", Keeps::Refused, false},
+    {0x73636673, "securityfs", Keeps::Refused, false},
+    {0x62656570, "configfs", Keeps::Refused, false},
+    {0xDE5E81E4, "efivarfs", Keeps::Refused, false},
+    {0xCAFE4A11, "bpf", Keeps::Refused, false},
+    {0x6165676C, "pstore", Keeps::Refused, false},
+    {0x1CD1, "devpts", Keeps::Refused, false},
+    {0x19800202, "mqueue", Keeps::Refused, false},
+    {0x958458F6, "hugetlbfs", Keeps::Refused, false},
+    {0x65735543, "fusectl", Keeps::Refused, false},
+    {0x42494E4D, "binfmt_misc", Keeps::Refused, false},
+    {0x0187, "autofs", Keeps::Refused, false},
+    {0xF97CFF8C, "selinuxfs", Keeps::Refused, false},
+    {0x6E736673, "nsfs", Keeps::Refused, false},
 };
 
 // User-space file systems whose data lives on another machine or device
@@ -80,6 +109,11 @@ bool HasOption(const std::string& options, const std::string& wanted)
         }
     }
     return false;
+}
+
+unsigned long Magic(const struct statfs& fs)
+{
+    return static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
 }
 
 unsigned int FileFlags(int fd)
@@ -119,76 +153,223 @@ bool HasSharedExtents(int fd)
     }
 }
 
-// The mount's file system type and super-block options ("rw,data=journal")
-// from a mountinfo line, when the line describes device `major`:`minor`.
-bool ParseMountInfoLine(const std::string& line, unsigned major, unsigned minor, std::string& type,
-                        std::string& options)
+// mountinfo writes space, tab, newline and backslash as octal escapes.
+std::string Unescaped(const std::string& field)
 {
-    // id parent major:minor root mount-point options [optional...] - type source super-options
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+// An overlay's lower layers, from its super-block options.
+std::vector<std::string> LowerDirs(const std::string& options)
+{
+    std::vector<std::string> dirs;
+    std::istringstream in(options);
+    std::string option;
+    while (std::getline(in, option, ',')) {
+        for (const char* key : {"lowerdir=", "lowerdir+=", "datadir+="}) {
+            if (option.rfind(key, 0) != 0) {
+                continue;
+            }
+            // Several layers are separated by ':', a ':' in a name is escaped.
+            std::string dir;
+            const std::string list = option.substr(std::strlen(key));
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                if (list[i] == '\\' && i + 1 < list.size() && list[i + 1] == ':') {
+                    dir += ':';
+                    ++i;
+                } else if (list[i] == ':') {
+                    dirs.push_back(Unescaped(dir));
+                    dir.clear();
+                } else {
+                    dir += list[i];
+                }
+            }
+            dirs.push_back(Unescaped(dir));
+        }
+    }
+    return dirs;
+}
+
+// One mountinfo line: id parent major:minor root mount-point options
+// [optional...] - type source super-options.
+struct MountLine
+{
+    std::string id, device, root, point, type, options;
+};
+
+bool ParseMountInfoLine(const std::string& line, MountLine& mount)
+{
     std::istringstream in(line);
-    std::string id, parent, device;
-    if (!(in >> id >> parent >> device) ||
-        device != std::to_string(major) + ":" + std::to_string(minor)) {
+    std::string parent, field, source;
+    if (!(in >> mount.id >> parent >> mount.device >> mount.root >> mount.point)) {
         return false;
     }
-    std::string field;
     while (in >> field && field != "-") {
     }
-    std::string source;
-    return static_cast<bool>(in >> type >> source >> options);
+    return static_cast<bool>(in >> mount.type >> source >> mount.options);
+}
+
+// The mount that `fd` lies on, by mount id where the kernel tells it, else
+// by device (bind mounts of one device share type and options).
+bool FindMount(int fd, dev_t dev, MountLine& found)
+{
+    struct statx stx;
+    std::string id;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &stx) == 0 && (stx.stx_mask & STATX_MNT_ID)) {
+        id = std::to_string(stx.stx_mnt_id);
+    }
+    const std::string device = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (ParseMountInfoLine(line, found) &&
+            (id.empty() ? found.device == device : found.id == id)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
-const StorageCheck::Mount& StorageCheck::MountOf(dev_t dev)
+StorageVerdict StorageCheck::Decide(const StorageFacts& facts)
+{
+    StorageVerdict verdict;
+    const FileSystemRow* row = nullptr;
+    for (const FileSystemRow& known : kFileSystems) {
+        if (known.magic == facts.magic) {
+            row = &known;
+        }
+    }
+    if (row == nullptr) {
+        return verdict; // unknown: no promise of a common flush, no caveat to name
+    }
+    verdict.refused = row->keeps == Keeps::Refused;
+    verdict.together = row->together;
+    const std::string name = facts.mountType.empty() ? row->name : facts.mountType;
+    const auto caveat = [&](ShredCaveatKind kind) { verdict.caveat = ShredCaveat{kind, name}; };
+    switch (row->keeps) {
+    case Keeps::CopyOnWrite:
+        // Only a btrfs file with copy-on-write turned off is overwritten in place.
+        if (facts.magic != kBtrfs || (facts.fileFlags & FS_NOCOW_FL) == 0) {
+            caveat(ShredCaveatKind::CopyOnWrite);
+        }
+        break;
+    case Keeps::LogStructured:
+        caveat(ShredCaveatKind::LogStructured);
+        break;
+    case Keeps::Network:
+        caveat(ShredCaveatKind::Network);
+        break;
+    case Keeps::Refused:
+        return verdict;
+    case Keeps::Nothing:
+        if (facts.magic == kExt4 && (HasOption(facts.mountOptions, "data=journal") ||
+                                     (facts.fileFlags & FS_JOURNAL_DATA_FL) != 0)) {
+            caveat(ShredCaveatKind::JournalledData);
+        } else if (facts.magic == kOverlay && facts.lowerLayer) {
+            caveat(ShredCaveatKind::LowerLayer);
+        } else if (facts.magic == kFuse && IsRemoteFuse(facts.mountType)) {
+            caveat(ShredCaveatKind::Network);
+        }
+        break;
+    }
+    if (!verdict.caveat && facts.sharedExtents) {
+        verdict.caveat = ShredCaveat{ShredCaveatKind::SharedData, ""};
+    }
+    return verdict;
+}
+
+bool StorageCheck::Refused(const std::string& path)
+{
+    struct statfs fs;
+    if (::statfs(path.c_str(), &fs) != 0) {
+        return false; // what cannot be asked is refused later, when opened
+    }
+    StorageFacts facts;
+    facts.magic = Magic(fs);
+    return Decide(facts).refused;
+}
+
+const StorageCheck::Mount& StorageCheck::MountOf(int dirfd, dev_t dev)
 {
     auto found = m_mounts.find(dev);
     if (found != m_mounts.end()) {
         return found->second;
     }
     Mount mount;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (ParseMountInfoLine(line, major(dev), minor(dev), mount.type, mount.options)) {
-            break;
-        }
+    MountLine line;
+    if (FindMount(dirfd, dev, line)) {
+        mount = {line.type, line.options, Unescaped(line.root), Unescaped(line.point)};
     }
     return m_mounts.emplace(dev, mount).first->second;
 }
 
-std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st)
+// Whether a lower layer of the overlay `mount` has an entry at the place of
+// `name` in the folder open on `dirfd`; true where that cannot be told.
+bool StorageCheck::InLowerLayer(const Mount& mount, int dirfd, const char* name)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", dirfd);
+    std::string folder(4096, '\0');
+    const ssize_t length = ::readlink(link, &folder[0], folder.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= folder.size()) {
+        return true;
+    }
+    folder.resize(static_cast<std::size_t>(length));
+    if (folder.compare(0, mount.point.size(), mount.point) != 0) {
+        return true;
+    }
+    std::string inside = mount.root == "/" ? "" : mount.root;
+    inside += folder.substr(mount.point == "/" ? 0 : mount.point.size());
+    inside += std::string("/") + name;
+    const std::vector<std::string> lowers = LowerDirs(mount.options);
+    if (lowers.empty()) {
+        return true;
+    }
+    for (const std::string& lower : lowers) {
+        struct stat st;
+        if (::lstat((lower + inside).c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st, int dirfd,
+                                               const char* name)
 {
     struct statfs fs;
     if (::fstatfs(fd, &fs) != 0) {
         return std::nullopt;
     }
-    const unsigned long magic = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
-    const Mount& mount = MountOf(st.st_dev);
-    const auto caveat = [&](ShredCaveatKind kind, const char* name) {
-        return ShredCaveat{kind, mount.type.empty() ? std::string(name) : mount.type};
-    };
-    // Only a file with copy-on-write turned off is overwritten in place.
-    if (magic == kBtrfs && (FileFlags(fd) & FS_NOCOW_FL) == 0) {
-        return caveat(ShredCaveatKind::CopyOnWrite, "btrfs");
+    // An overlay file's device is its layer's: its mount is found through
+    // the folder, whose device is the overlay's.
+    struct stat folder;
+    const dev_t dev = ::fstat(dirfd, &folder) == 0 ? folder.st_dev : st.st_dev;
+    const Mount& mount = MountOf(dirfd, dev);
+    StorageFacts facts;
+    facts.magic = Magic(fs);
+    facts.mountType = mount.type;
+    facts.mountOptions = mount.options;
+    facts.fileFlags = FileFlags(fd);
+    facts.lowerLayer = facts.magic == kOverlay && InLowerLayer(mount, dirfd, name);
+    StorageVerdict verdict = Decide(facts);
+    if (!verdict.caveat) {
+        // Asked only where nothing else spoke: it walks the file's extents.
+        facts.sharedExtents = HasSharedExtents(fd);
+        verdict = Decide(facts);
     }
-    // Journalled data keeps copies of the content in the journal.
-    if (magic == kExt4 &&
-        (HasOption(mount.options, "data=journal") || (FileFlags(fd) & FS_JOURNAL_DATA_FL) != 0)) {
-        return caveat(ShredCaveatKind::JournalledData, "ext4");
-    }
-    for (const KeepsOldCopies& known : kKeepOldCopies) {
-        if (known.magic == magic) {
-            return caveat(known.kind, known.name);
-        }
-    }
-    if (IsRemoteFuse(mount.type)) {
-        return caveat(ShredCaveatKind::Network, "fuse");
-    }
-    if (HasSharedExtents(fd)) {
-        return caveat(ShredCaveatKind::SharedData, "");
-    }
-    return std::nullopt;
+    return verdict.caveat;
 }
 
 bool StorageCheck::FlushesTogether(int fd, dev_t dev)
@@ -198,12 +379,9 @@ bool StorageCheck::FlushesTogether(int fd, dev_t dev)
         return found->second;
     }
     struct statfs fs;
-    bool together = false;
+    StorageFacts facts;
     if (::fstatfs(fd, &fs) == 0) {
-        const unsigned long magic = static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
-        for (const unsigned long known : kFlushedTogether) {
-            together = together || known == magic;
-        }
+        facts.magic = Magic(fs);
     }
-    return m_together.emplace(dev, together).first->second;
+    return m_together.emplace(dev, Decide(facts).together).first->second;
 }

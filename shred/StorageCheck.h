@@ -1,4 +1,6 @@
-// What overwriting in place can promise on the storage of one open file.
+// What overwriting in place can promise on the storage of one open file, and
+// which storage the engine must never write to. Every decision comes from one
+// table of file systems and is a pure function of what the system reported.
 #ifndef VORN_SHRED_STORAGECHECK_H
 #define VORN_SHRED_STORAGECHECK_H
 
@@ -12,13 +14,37 @@
 
 struct stat;
 
+// What the system reported about a file and the file system holding it.
+struct StorageFacts
+{
+    unsigned long magic = 0;    // fstatfs f_type
+    std::string mountType;      // as mountinfo names it: "ext4", "fuse.sshfs"
+    std::string mountOptions;   // super-block options: "rw,data=journal"
+    unsigned int fileFlags = 0; // FS_IOC_GETFLAGS
+    bool sharedExtents = false; // FIEMAP found an extent shared with another file
+    bool lowerLayer = false;    // an overlay's lower layer holds (or may hold) it
+};
+
+struct StorageVerdict
+{
+    bool refused = false;  // a pseudo or firmware file system: never list or write
+    bool together = false; // one syncfs makes every file and folder change durable
+    std::optional<ShredCaveat> caveat;
+};
+
 class StorageCheck
 {
 public:
-    // The caveat for the regular file open on `fd` (`st` is its fstat) when
-    // overwriting it in place may leave its old content on the device, or
-    // nothing when the passes reach the blocks that held it.
-    std::optional<ShredCaveat> Check(int fd, const struct stat& st);
+    // The decision for a file of the given facts.
+    static StorageVerdict Decide(const StorageFacts& facts);
+    // Whether the file system of `path` (followed) is one never to touch.
+    static bool Refused(const std::string& path);
+
+    // The caveat for the regular file open on `fd` (`st` is its fstat; it is
+    // `name` in the folder open on `dirfd`) when overwriting it in place may
+    // leave its old content on the device, or nothing when the passes reach
+    // the blocks that held it.
+    std::optional<ShredCaveat> Check(int fd, const struct stat& st, int dirfd, const char* name);
     // Whether one syncfs of the file system of `fd` (on device `dev`) makes
     // everything written to it and every rename and removal durable: kernel
     // file systems on local storage. A user-space or network file system
@@ -28,10 +54,14 @@ public:
 private:
     struct Mount
     {
-        std::string type;    // as mountinfo names it: "ext4", "fuse.sshfs"
-        std::string options; // super-block options
+        std::string type;
+        std::string options;
+        std::string root;  // the mount's root within its file system
+        std::string point; // where it is mounted
     };
-    const Mount& MountOf(dev_t dev);
+    // The mount of the folder open on `dirfd` (on device `dev`), read once.
+    const Mount& MountOf(int dirfd, dev_t dev);
+    bool InLowerLayer(const Mount& mount, int dirfd, const char* name);
 
     std::map<dev_t, Mount> m_mounts; // read once per device and run
     std::map<dev_t, bool> m_together;

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -378,7 +379,34 @@ struct Call
     unsigned char pattern = 0;
     std::uint64_t end = 0;
 };
-std::vector<Call>* g_calls = nullptr;   // recording while set
+std::vector<Call>* g_calls = nullptr; // recording while set
+
+// Another program at work on a listed file while the run destroys it: once,
+// at the chosen moment, `act` is done, given the path the file has then.
+struct Meddler
+{
+    enum When
+    {
+        AtWrite,      // the first write to the file named `trigger`
+        BeforeRename, // just before the target is renamed
+        AfterRename,  // at the flush between the target's rename and removal
+    } when;
+    std::string trigger;
+    std::function<void(const std::string& path)> act;
+    std::string folder, name, temp; // the target's; temp once renamed
+    bool done = false;
+};
+Meddler* g_meddler = nullptr;
+
+void Meddle(Meddler::When when)
+{
+    if (g_meddler != nullptr && !g_meddler->done && g_meddler->when == when &&
+        (when != Meddler::AfterRename || !g_meddler->temp.empty())) {
+        g_meddler->done = true;
+        g_meddler->act(g_meddler->folder + "/" +
+                       (when == Meddler::AfterRename ? g_meddler->temp : g_meddler->name));
+    }
+}
 std::map<int, std::string> g_fileNames; // open descriptor -> file name
 std::string g_failFile;                 // the file whose writes or write-back fail
 Call::Kind g_failKind = Call::Write;    // Write or WaitRange
@@ -449,7 +477,15 @@ extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const 
         return -1;
     }
     Note(Call::Rename, olddirfd, oldpath, newpath);
-    return real(olddirfd, oldpath, newdirfd, newpath, flags);
+    const bool target = g_meddler != nullptr && g_meddler->name == oldpath;
+    if (target) {
+        Meddle(Meddler::BeforeRename);
+    }
+    const int rc = real(olddirfd, oldpath, newdirfd, newpath, flags);
+    if (target && rc == 0) {
+        g_meddler->temp = newpath;
+    }
+    return rc;
 }
 
 extern "C" int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath,
@@ -609,6 +645,9 @@ namespace {
 
 ssize_t NoteWrite(int fd, const struct iovec* iov, int count, std::uint64_t offset)
 {
+    if (g_meddler != nullptr && g_fileNames[fd] == g_meddler->trigger) {
+        Meddle(Meddler::AtWrite);
+    }
     if (FailsHere(fd, Call::Write)) {
         errno = EIO;
         return -1;
@@ -638,6 +677,7 @@ extern "C" int syncfs(int fd)
 {
     static const auto real = RealCall<int (*)(int)>("syncfs");
     Note(Call::SyncFs, fd);
+    Meddle(Meddler::AfterRename);
     return real(fd);
 }
 
@@ -645,12 +685,17 @@ extern "C" int fsync(int fd)
 {
     static const auto real = RealCall<int (*)(int)>("fsync");
     Note(Call::Flush, fd);
+    Meddle(Meddler::AfterRename);
     return real(fd);
 }
 
 extern "C" int fdatasync(int fd)
 {
     static const auto real = RealCall<int (*)(int)>("fdatasync");
+    if (FailsHere(fd, Call::WaitRange)) {
+        errno = EIO; // the file's write-back failed, whichever way it is asked
+        return -1;
+    }
     Note(Call::Flush, fd);
     return real(fd);
 }
@@ -674,8 +719,10 @@ namespace {
 
 // What in a recorded run broke the order of durability: a pass begun on a
 // file before its previous pass was flushed, a rename before the flush after
-// the file's last pass, a removal before the flush after its rename, or a
-// removal never flushed.
+// the file's last pass, a removal before the flush after its rename, a
+// removal never flushed, or a pass made durable by syncfs alone (which may
+// leave it in the device's cache) without a member's fdatasync before the
+// next step.
 std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
 {
     struct File
@@ -688,6 +735,13 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
     std::map<std::string, int> byName;         // the descriptor a name was last opened on
     std::vector<std::string> renamed, removed; // not flushed yet
     std::vector<std::string> faults;
+    bool cacheFlushOwed = false;
+    const auto owed = [&](const std::string& step) {
+        if (cacheFlushOwed) {
+            faults.push_back("a pass's syncfs without a member's fdatasync before " + step);
+            cacheFlushOwed = false;
+        }
+    };
     const auto flushAll = [&] {
         for (auto& file : files) {
             file.second.flushed = true;
@@ -702,6 +756,7 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
             byName[call.name] = call.fd;
             break;
         case Call::Write: {
+            owed("the next pass");
             File& file = files[call.fd];
             if (file.pattern >= 0 && file.pattern != call.pattern && !file.flushed) {
                 faults.push_back("pass begun before the one before was flushed: " + file.name);
@@ -711,11 +766,15 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
             break;
         }
         case Call::SyncFs:
+            for (const auto& file : files) {
+                cacheFlushOwed = cacheFlushOwed || !file.second.flushed;
+            }
             flushAll();
             break;
         case Call::Flush:
             if (files.count(call.fd) != 0) {
                 files[call.fd].flushed = true;
+                cacheFlushOwed = false;
             } else { // a folder
                 renamed.clear();
                 removed.clear();
@@ -724,6 +783,7 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
         case Call::WaitRange:
             break;
         case Call::Rename: {
+            owed("the renames");
             auto fd = byName.find(call.name);
             if (fd != byName.end() && !files[fd->second].flushed) {
                 faults.push_back("renamed before its last pass was flushed: " + call.name);
@@ -783,10 +843,11 @@ TEST(ShredRun, FlushesInOrderAndOncePerBatch)
         EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "small"));
         EXPECT_EQ(std::vector<std::string>{"small"}, ListNames(dir.Path()));
         EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
-        // Per batch a syncfs per pass, after the renames and after the
-        // removals; the large file alone its passes and its folder twice.
+        // Per batch a syncfs and a member's fdatasync per pass, a syncfs
+        // after the renames and after the removals; the large file alone
+        // its passes and its folder twice.
         const std::size_t passes = quick ? 1 : 2;
-        EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (passes + 2) + passes + 2)
+        EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (2 * passes + 2) + passes + 2)
             << "a file system whose syncfs the engine does not trust makes four flushes per file";
     }
 }
@@ -852,4 +913,83 @@ TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
     ASSERT_FALSE(watcher.reports.empty());
     EXPECT_EQ(WholeBlocks(size), watcher.reports.back());
     EXPECT_GE(watcher.reports.size(), 3u) << "progress once per chunk, not once per pass";
+}
+
+TEST(ShredRun, AnotherProgramAtWorkOnAListedFileIsNeverTakenForIt)
+{
+    const std::string document = "the user's new document";
+    const auto saveOver = [&](const std::string& path) {
+        WriteFile(path + ".new", document);
+        ASSERT_EQ(0, ::rename((path + ".new").c_str(), path.c_str())); // as editors save
+    };
+    const auto truncate = [](const std::string& path) {
+        ASSERT_EQ(0, ::truncate(path.c_str(), 0));
+    };
+    const auto extend = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        ASSERT_EQ(4096, ::write(fd, Filled(4096, 'e').data(), 4096));
+        ::close(fd);
+    };
+    const auto link = [](const std::string& path) {
+        ASSERT_EQ(0, ::link(path.c_str(), (path + ".link").c_str()));
+    };
+    struct Case
+    {
+        const char* what;
+        bool large; // a file alone, written chunk by chunk; else a member of a batch
+        Meddler::When when;
+        std::function<void(const std::string&)> act;
+        ShredError kind;
+    };
+    const Case cases[] = {
+        {"saved over during the passes", false, Meddler::AtWrite, saveOver, ShredError::Replaced},
+        {"saved over during the passes", true, Meddler::AtWrite, saveOver, ShredError::Replaced},
+        {"saved over before the rename", false, Meddler::BeforeRename, saveOver,
+         ShredError::Replaced},
+        {"saved over before the removal", false, Meddler::AfterRename, saveOver,
+         ShredError::Replaced},
+        {"truncated", false, Meddler::AtWrite, truncate, ShredError::Changed},
+        {"truncated", true, Meddler::AtWrite, truncate, ShredError::Changed},
+        {"extended", false, Meddler::AtWrite, extend, ShredError::Changed},
+        {"extended", true, Meddler::AtWrite, extend, ShredError::Changed},
+        {"linked", false, Meddler::AtWrite, link, ShredError::Changed},
+        {"linked", true, Meddler::AtWrite, link, ShredError::Changed},
+    };
+    for (const bool quick : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.what << (c.large ? ", large" : ", small")
+                                            << (quick ? ", quick" : ""));
+            TempDir dir;
+            MakeDir(dir / "top");
+            for (int i = 0; i < 4; ++i) {
+                WriteFile(dir / ("top/f" + std::to_string(i)), "secret");
+            }
+            WriteFile(dir / "top/target", Filled(c.large ? 3 << 20 : 3000, 't'));
+            // A small target is meddled with while another member is written.
+            Meddler meddler{c.when, c.large ? "target" : "f0", c.act, dir / "top", "target", "",
+                            false};
+            ShredRun run(quick);
+            ASSERT_TRUE(run.List(dir / "top"));
+            g_meddler = &meddler;
+            run.Execute();
+            g_meddler = nullptr;
+            ASSERT_TRUE(meddler.done);
+
+            const ShredResult& result = run.Results()[0];
+            EXPECT_EQ(4u, result.shredded);
+            ASSERT_EQ(1u, result.failures.size()) << Describe(result);
+            EXPECT_EQ(c.kind, result.failures[0].kind);
+            EXPECT_EQ(dir / "top/target", result.failures[0].path);
+            if (c.kind == ShredError::Replaced) {
+                // The document keeps its content, under the name it was saved as.
+                const std::string saved = c.when == Meddler::AfterRename
+                                              ? dir / ("top/" + meddler.temp)
+                                              : dir / "top/target";
+                EXPECT_EQ(document, ReadFile(saved));
+                EXPECT_EQ(1u, ListNames(dir / "top").size());
+            } else {
+                EXPECT_TRUE(Exists(dir / "top/target")) << "a changed file keeps its name";
+            }
+        }
+    }
 }
