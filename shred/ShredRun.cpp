@@ -118,7 +118,7 @@ bool ShredRun::List(const std::string& path, bool folders)
     const std::string parent =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     bool going = true;
-    if (!Allowed(folder ? path : parent, folder, result)) {
+    if (!Allowed(path, folder ? path : parent, folder, result)) {
         // Refused as a whole, without a walk.
     } else if (!folder) {
         const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -140,16 +140,17 @@ bool ShredRun::List(const std::string& path, bool folders)
     return going;
 }
 
-bool ShredRun::Allowed(const std::string& path, bool folder, ShredResult& result)
+bool ShredRun::Allowed(const std::string& path, const std::string& storage, bool folder,
+                       ShredResult& result)
 {
     // As rm refuses it: emptying the whole system is never what was meant.
     struct stat st, root;
-    if (folder && ::stat(path.c_str(), &st) == 0 && ::stat("/", &root) == 0 &&
+    if (folder && ::stat(storage.c_str(), &st) == 0 && ::stat("/", &root) == 0 &&
         st.st_dev == root.st_dev && st.st_ino == root.st_ino) {
         Fail(result, path, ShredError::Root);
         return false;
     }
-    if (StorageCheck::Refused(path)) {
+    if (StorageCheck::Refused(storage)) {
         Fail(result, path, ShredError::PseudoFiles);
         return false;
     }

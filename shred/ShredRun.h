@@ -62,8 +62,10 @@ private:
 
     void Fail(ShredResult& result, std::string path, ShredError kind, int err = 0,
               std::uint64_t detail = 0);
-    // Whether `path` may be listed at all; fails `result` when not.
-    bool Allowed(const std::string& path, bool folder, ShredResult& result);
+    // Whether `path`, held by the folder `storage` (the path itself when it
+    // is a folder), may be listed at all; fails `result` when not.
+    bool Allowed(const std::string& path, const std::string& storage, bool folder,
+                 ShredResult& result);
     bool ListFolder(const std::string& path, FolderTree::Index top, ShredResult& result);
     bool Add(FolderTree::Index folder, const char* name, const struct stat& st);
     std::uint16_t DeviceIndex(dev_t dev);

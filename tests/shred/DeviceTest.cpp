@@ -379,3 +379,166 @@ TEST(Device, AReflinkedCopyIsReportedAndKeepsItsContent)
     EXPECT_FALSE(Exists(fs / "original"));
     EXPECT_EQ(content, ReadFile(fs / "copy"));
 }
+
+namespace {
+
+// Mounts made by hand for one test, unmounted in reverse order on every way out.
+class ExtraMounts
+{
+public:
+    ~ExtraMounts()
+    {
+        for (auto point = m_points.rbegin(); point != m_points.rend(); ++point) {
+            Shell("umount " + Quoted(*point)) || Shell("umount -l " + Quoted(*point));
+        }
+    }
+    bool Mount(const std::string& arguments, const std::string& point)
+    {
+        if (!Shell("mount " + arguments + " " + Quoted(point))) {
+            return false;
+        }
+        m_points.push_back(point);
+        return true;
+    }
+
+private:
+    std::vector<std::string> m_points;
+};
+
+// Truncates the file being overwritten at its first report, as another
+// program might.
+class Truncator : public ShredProgress
+{
+public:
+    explicit Truncator(const std::string& path) : m_path(path) {}
+    bool OnListed(std::uint64_t) override { return true; }
+    bool OnEntry(const std::string&, std::uint64_t) override { return true; }
+    bool OnWritten(std::uint64_t) override
+    {
+        if (!m_done) {
+            m_done = ::truncate(m_path.c_str(), 0) == 0;
+        }
+        return true;
+    }
+
+private:
+    std::string m_path;
+    bool m_done = false;
+};
+
+} // namespace
+
+TEST(Device, OtherFileSystemsBelowAListedFolderAreLeftAlone)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting needs root; run the suite as root (as CI does)";
+    }
+    TempDir dir;
+    const std::string top = dir / "top";
+    for (const std::string& folder : {top, top + "/memory", top + "/bound", dir / "outside"}) {
+        MakeDir(folder);
+    }
+    WriteFile(dir / "outside/kept", "outside");
+    WriteFile(top + "/plain", "plain");
+    ExtraMounts mounts;
+    ASSERT_TRUE(mounts.Mount("-t tmpfs -o size=1m tmpfs", top + "/memory"));
+    ASSERT_TRUE(mounts.Mount("--bind " + Quoted(dir / "outside"), top + "/bound"));
+    WriteFile(top + "/memory/kept", "in memory");
+
+    const ShredResult result = ShredPath(W(top), false);
+    EXPECT_EQ(1u, result.shredded);
+    ASSERT_EQ(2u, result.failures.size()) << Describe(result);
+    for (const ShredFailure& failure : result.failures) {
+        EXPECT_EQ(ShredError::MountPoint, failure.kind);
+    }
+    EXPECT_FALSE(Exists(top + "/plain"));
+    EXPECT_EQ("outside", ReadFile(dir / "outside/kept"));
+    EXPECT_EQ("in memory", ReadFile(top + "/memory/kept"));
+}
+
+TEST(Device, AFileOfAnOverlaysLowerLayerIsReported)
+{
+    TempDir dir;
+    Mounted lower({"ext4", Driver::Kernel, "mkfs.ext4 -q -F", 32}, dir);
+    VORN_MOUNT_OR_SKIP(lower);
+    const std::string marker = Marker();
+    WriteFile(lower / "lower.txt", marker);
+    ExtraMounts mounts;
+    MakeDir(dir / "upper");
+    MakeDir(dir / "merged");
+    ASSERT_TRUE(mounts.Mount("-t tmpfs -o size=8m tmpfs", dir / "upper"));
+    MakeDir(dir / "upper/data");
+    MakeDir(dir / "upper/work");
+    ASSERT_TRUE(mounts.Mount("-t overlay overlay -o lowerdir=" + lower / "" + ",upperdir=" +
+                                 dir / "upper/data" + ",workdir=" + dir / "upper/work",
+                             dir / "merged"));
+    WriteFile(dir / "merged/upper.txt", "only in the upper layer");
+
+    struct Case
+    {
+        const char* name;
+        bool lowerLayer;
+    };
+    for (const Case c : {Case{"lower.txt", true}, Case{"upper.txt", false}}) {
+        SCOPED_TRACE(c.name);
+        const ShredResult result = ShredPath(W(dir / ("merged/" + std::string(c.name))), false);
+        EXPECT_TRUE(result.Complete()) << Describe(result);
+        EXPECT_FALSE(Exists(dir / ("merged/" + std::string(c.name))));
+        ASSERT_EQ(c.lowerLayer ? 1u : 0u, result.caveats.size());
+        if (c.lowerLayer) {
+            EXPECT_EQ(ShredCaveatKind::LowerLayer, result.caveats[0].kind);
+        }
+    }
+    EXPECT_EQ(marker, ReadFile(lower / "lower.txt")) << "the lower layer is never written";
+}
+
+TEST(Device, AFileThatCannotKeepThePromiseIsNotASuccess)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting an image needs root; run the suite as root (as CI does)";
+    }
+    const std::string marker = Marker();
+    // Truncated by another program during its passes, on ext4.
+    {
+        TempDir dir;
+        Mounted fs({"ext4", Driver::Kernel, "mkfs.ext4 -q -F", 64}, dir);
+        VORN_MOUNT_OR_SKIP(fs);
+        std::string content;
+        while (content.size() < 40u << 20) {
+            content += marker + " ";
+        }
+        WriteFile(fs / "big.iso", content);
+        ::sync();
+        Truncator truncator(fs / "big.iso");
+        ShredRun run(false, &truncator);
+        ASSERT_TRUE(run.List(fs / "big.iso"));
+        run.Execute();
+        const ShredResult& result = run.Results()[0];
+        ASSERT_EQ(1u, result.failures.size()) << Describe(result);
+        EXPECT_EQ(ShredError::Changed, result.failures[0].kind);
+        EXPECT_TRUE(Exists(fs / "big.iso"));
+    }
+    // Sparse on ntfs-3g, which cannot tell its holes: filling them would
+    // not fit, so nothing is written.
+    {
+        TempDir dir;
+        Mounted fs({"NTFS (ntfs-3g)", Driver::Ntfs, "mkfs.ntfs -q -F -Q", 64}, dir);
+        VORN_MOUNT_OR_SKIP(fs);
+        const int fd = ::open((fs / "disk.img").c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(static_cast<ssize_t>(marker.size()),
+                  ::pwrite(fd, marker.data(), marker.size(), 1 << 20));
+        ASSERT_EQ(0, ::ftruncate(fd, 512LL << 20));
+        ::close(fd);
+        ::sync();
+        struct statvfs before, after;
+        ASSERT_EQ(0, ::statvfs((fs / "").c_str(), &before));
+        const ShredResult result = ShredPath(W(fs / "disk.img"), false);
+        ASSERT_EQ(1u, result.failures.size()) << Describe(result);
+        EXPECT_EQ(ShredError::NoRoomForHoles, result.failures[0].kind);
+        EXPECT_EQ(512u, result.failures[0].detail) << "MiB to fill";
+        ASSERT_EQ(0, ::statvfs((fs / "").c_str(), &after));
+        EXPECT_EQ(before.f_bfree, after.f_bfree);
+        EXPECT_EQ(marker, ReadFile(fs / "disk.img").substr(1 << 20, marker.size()));
+    }
+}
