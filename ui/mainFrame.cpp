@@ -1,9 +1,9 @@
 #include "ui/mainFrame.h"
 
+#include "run/DeletionRun.h"
 #include "shred/ListedPath.h"
 #include "shred/PathEncoding.h"
 #include "ui/DeletionProgress.h"
-#include "ui/DeletionRun.h"
 #include "ui/DropDelFileTarget.h"
 #include "ui/IconPath.h"
 #include "ui/MyTaskBarIcon.h"
