@@ -104,7 +104,7 @@ bool MyTaskBarIcon::PopupMenu(wxMenu* menu)
     // While a modal dialog runs, wxGTK drops the commands of any menu that is
     // not shown from a dialog, so "退出" would do nothing while About is
     // open: show the menu from that dialog, with its commands sent here.
-    if (wxDialog* modal = OpenModalDialog()) {
+    if (wxDialog* modal = FindOpenModalDialog()) {
         menu->SetEventHandler(this);
         return modal->PopupMenu(menu);
     }
@@ -133,7 +133,7 @@ void MyTaskBarIcon::ExitProgram()
         wxExit();
         return;
     }
-    while (wxDialog* modal = OpenModalDialog()) {
+    while (wxDialog* modal = FindOpenModalDialog()) {
         modal->EndModal(wxID_CANCEL);
     }
     wxTheApp->CallAfter(&MyTaskBarIcon::ExitProgram);
