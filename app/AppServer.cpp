@@ -105,7 +105,7 @@ AppConnection* AppServer::OnAcceptConnection(const wxString& topic)
     if (lower.MakeLower() != ipc::kTopic) {
         return nullptr;
     }
-    if (OpenModalDialog() != nullptr) {
+    if (FindOpenModalDialog() != nullptr) {
         return nullptr; // e.g. the About dialog: no activation behind it
     }
     return new AppConnection;

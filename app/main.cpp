@@ -10,8 +10,14 @@ int main(int argc, char** argv)
 {
     vornApp::SetRawArguments(argc, argv);
     const int status = wxEntry(argc, argv);
-    if (vornApp::LaterInstanceStatus() >= 0) {
-        return vornApp::LaterInstanceStatus();
+    // A later start tells its starter whether the running instance answered.
+    switch (vornApp::LaterStartOutcome()) {
+    case vornApp::LaterStart::Activated:
+        return 0;
+    case vornApp::LaterStart::Unreachable:
+        return 1;
+    case vornApp::LaterStart::NotLater:
+        break;
     }
     if (status != 0 && std::getenv("DISPLAY") == nullptr &&
         std::getenv("WAYLAND_DISPLAY") == nullptr) {

@@ -54,7 +54,7 @@ void RemoveStaleLock(const wxString& path)
 
 int vornApp::ms_rawArgc = 0;
 char** vornApp::ms_rawArgv = nullptr;
-int vornApp::ms_laterInstanceStatus = -1;
+vornApp::LaterStart vornApp::ms_laterStart = LaterStart::NotLater;
 
 vornApp::vornApp() = default;
 vornApp::~vornApp() = default;
@@ -128,7 +128,7 @@ void vornApp::ActivateFirstInstance()
     const wxLongLong until = wxGetLocalTimeMillis() + kActivationRetryMs;
     for (;;) {
         if (AppClient::SendActivation(ipc::kTopic)) {
-            ms_laterInstanceStatus = 0;
+            ms_laterStart = LaterStart::Activated;
             return;
         }
         if (wxGetLocalTimeMillis() >= until) {
@@ -136,7 +136,7 @@ void vornApp::ActivateFirstInstance()
         }
         wxMilliSleep(100);
     }
-    ms_laterInstanceStatus = 1;
+    ms_laterStart = LaterStart::Unreachable;
     wxMessageBox(kBusy, texts::kToolName, wxOK | wxICON_INFORMATION, nullptr, -1, -1);
 }
 

@@ -24,10 +24,14 @@ public:
     // framework converts them with the C locale's charset, which would lose
     // every non-ASCII file name.
     static void SetRawArguments(int argc, char** argv);
-    // The process's exit status when it ended as a later instance: 0 when
-    // the running instance was activated, 1 when it could not be reached;
-    // -1 in a first instance.
-    static int LaterInstanceStatus() { return ms_laterInstanceStatus; }
+    // How a start that found another instance running ended.
+    enum class LaterStart
+    {
+        NotLater,    // this process is the first instance
+        Activated,   // the running instance came to the front
+        Unreachable, // it did not answer: the busy message was shown
+    };
+    static LaterStart LaterStartOutcome() { return ms_laterStart; }
 
 private:
     wxArrayString Arguments() const;
@@ -39,7 +43,7 @@ private:
 
     static int ms_rawArgc;
     static char** ms_rawArgv;
-    static int ms_laterInstanceStatus;
+    static LaterStart ms_laterStart;
 };
 
 wxDECLARE_APP(vornApp);

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
 vorn_install_missing "${VORN_BUILD_PACKAGES[@]}" dpkg-dev
-cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVORN_BUILD_TESTS=OFF
+cmake -S . -B build-pkg -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DVORN_BUILD_TESTS=OFF \
+    -DVORN_WERROR=ON
 cmake --build build-pkg -j "$(nproc)"
 (cd build-pkg && cpack -G DEB)
 ls build-pkg/vorn_*.deb

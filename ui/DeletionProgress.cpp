@@ -1,7 +1,7 @@
 #include "ui/DeletionProgress.h"
 
+#include "run/DeletionRun.h"
 #include "shred/PathEncoding.h"
-#include "ui/DeletionRun.h"
 #include "ui/Texts.h"
 
 #include <wx/button.h>

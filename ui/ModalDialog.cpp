@@ -3,7 +3,7 @@
 #include <wx/dialog.h>
 #include <wx/toplevel.h>
 
-wxDialog* OpenModalDialog()
+wxDialog* FindOpenModalDialog()
 {
     for (wxWindowList::compatibility_iterator node = wxTopLevelWindows.GetFirst(); node;
          node = node->GetNext()) {

@@ -5,6 +5,6 @@
 class wxDialog;
 
 // The first top-level dialog that is shown modally, or null.
-wxDialog* OpenModalDialog();
+wxDialog* FindOpenModalDialog();
 
 #endif // VORN_UI_MODALDIALOG_H

@@ -26,11 +26,12 @@ wxBEGIN_EVENT_TABLE(MyTaskBarIcon, wxTaskBarIcon)
 wxEND_EVENT_TABLE()
 // clang-format on
 
-MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame)
-    : m_frame(frame), m_item(std::make_unique<StatusNotifierItem>(this, ID_MENU_SHOW, ID_MENU_EXIT,
-                                                                  texts::kToolName)),
-      m_timer(this)
-{}
+MyTaskBarIcon::MyTaskBarIcon(mainFrame* frame) : m_frame(frame), m_timer(this)
+{
+    // The item's menu is this icon's own: one list of identifiers and labels.
+    const std::unique_ptr<wxMenu> menu(MyTaskBarIcon::CreatePopupMenu());
+    m_item = std::make_unique<StatusNotifierItem>(this, texts::kToolName, *menu);
+}
 
 MyTaskBarIcon::~MyTaskBarIcon() = default;
 
@@ -55,34 +56,40 @@ bool MyTaskBarIcon::RemoveIcon()
     return true;
 }
 
+MyTaskBarIcon::Area MyTaskBarIcon::ChooseArea(bool wanted, bool hostPresent, bool xembedAvailable)
+{
+    if (!wanted) {
+        return Area::None;
+    }
+    if (hostPresent) {
+        return Area::Item;
+    }
+    return xembedAvailable ? Area::XEmbed : Area::None;
+}
+
 void MyTaskBarIcon::Decide()
 {
-    Area wanted = Area::None;
-    if (m_wanted && m_item->HostPresent()) {
-        wanted = Area::Item;
-    } else if (m_wanted && IsAvailable()) {
-        // False where no X11 tray can exist (a Wayland session), so no
-        // XEmbed icon is ever made there.
-        wanted = Area::XEmbed;
-    }
-    if (wanted == m_area) {
+    // IsAvailable is false where no X11 tray can exist (a Wayland session),
+    // so no XEmbed icon is ever made there.
+    const Area chosen = ChooseArea(m_wanted, m_item->HostPresent(), IsAvailable());
+    if (chosen == m_area) {
         return;
     }
-    const Area before = m_area;
     if (m_area == Area::Item) {
         m_item->Hide();
     } else if (m_area == Area::XEmbed) {
         wxTaskBarIcon::RemoveIcon();
     }
-    if (wanted == Area::Item) {
+    if (chosen == Area::Item) {
         m_item->Show();
-    } else if (wanted == Area::XEmbed) {
+    } else if (chosen == Area::XEmbed) {
         wxTaskBarIcon::SetIcon(m_icon, m_tooltip);
     }
-    m_area = wanted;
-    // The area that could bring the hidden window back is gone.
-    if (before != Area::None && m_area == Area::None && m_wanted && !m_frame->IsShown()) {
-        m_frame->Show(true);
+    m_area = chosen;
+    // RemoveIcon is the window's own doing, as it ends; areas that come and
+    // go are news to it.
+    if (m_wanted) {
+        m_frame->TrayAreaChanged(m_area);
     }
 }
 
@@ -104,7 +111,7 @@ bool MyTaskBarIcon::PopupMenu(wxMenu* menu)
     // While a modal dialog runs, wxGTK drops the commands of any menu that is
     // not shown from a dialog, so "退出" would do nothing while About is
     // open: show the menu from that dialog, with its commands sent here.
-    if (wxDialog* modal = OpenModalDialog()) {
+    if (wxDialog* modal = FindOpenModalDialog()) {
         menu->SetEventHandler(this);
         return modal->PopupMenu(menu);
     }
@@ -133,7 +140,7 @@ void MyTaskBarIcon::ExitProgram()
         wxExit();
         return;
     }
-    while (wxDialog* modal = OpenModalDialog()) {
+    while (wxDialog* modal = FindOpenModalDialog()) {
         modal->EndModal(wxID_CANCEL);
     }
     wxTheApp->CallAfter(&MyTaskBarIcon::ExitProgram);

@@ -24,21 +24,22 @@ public:
     static constexpr int ID_MENU_SHOW = 10001;
     static constexpr int ID_MENU_EXIT = 10002;
 
-    // Where the icon is shown now.
+    // Where the icon is shown.
     enum class Area
     {
         None,   // no notification area: the window must stay reachable
         Item,   // a StatusNotifierItem on the session bus
         XEmbed, // an icon in an XEmbed tray
     };
+    // Where an icon goes: nowhere unless `wanted`; else a StatusNotifierItem
+    // while a panel hosts those, else an XEmbed icon while an XEmbed tray is
+    // there; never both.
+    static Area ChooseArea(bool wanted, bool hostPresent, bool xembedAvailable);
 
     // Shows the icon in whichever notification area there is, now and as
     // areas come and go, until RemoveIcon.
     bool SetIcon(const wxBitmapBundle& icon, const wxString& tooltip = wxString()) override;
     bool RemoveIcon() override;
-    Area ShownIn() const { return m_area; }
-    // Decides again where the icon goes; the timer does so every second.
-    void Decide();
 
     // A fresh menu for every right click; the caller owns it.
     wxMenu* CreatePopupMenu() override;
@@ -50,6 +51,9 @@ public:
     static void ExitProgram();
 
 private:
+    // Moves the icon to the area chosen now; the timer calls it every second.
+    void Decide();
+
     void OnTrayDoubleClick(wxTaskBarIconEvent& event);
     void OnMenuShow(wxCommandEvent& event);
     void OnMenuExit(wxCommandEvent& event);

@@ -4,6 +4,7 @@
 
 #include <libayatana-appindicator/app-indicator.h>
 #include <wx/event.h>
+#include <wx/menu.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,7 +15,6 @@ namespace {
 constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
 constexpr const char* kWatcherPath = "/StatusNotifierWatcher";
 constexpr const char* kIdKey = "vorn-menu-id";
-constexpr const wxChar* kExitLabel = wxS("退出");
 
 // The session's bus, where there is one. Without an address GLib would start
 // a bus of its own (dbus-launch), which writes to the home folder and
@@ -33,10 +33,13 @@ GDBusConnection* SessionBus()
 
 } // namespace
 
-StatusNotifierItem::StatusNotifierItem(wxEvtHandler* target, int showId, int exitId,
-                                       const wxString& title)
-    : m_target(target), m_showId(showId), m_exitId(exitId), m_title(title)
+StatusNotifierItem::StatusNotifierItem(wxEvtHandler* target, const wxString& title,
+                                       const wxMenu& menu)
+    : m_target(target), m_title(title)
 {
+    for (const wxMenuItem* item : menu.GetMenuItems()) {
+        m_entries.emplace_back(item->GetId(), item->GetItemLabelText());
+    }
     m_bus = SessionBus();
     if (m_bus == nullptr) {
         return; // no session bus: no panel can show an item
@@ -103,19 +106,19 @@ void StatusNotifierItem::Create()
     app_indicator_set_title(m_indicator, title);
 
     GtkWidget* menu = gtk_menu_new();
-    const wxString labels[2] = {m_title, kExitLabel};
-    const int ids[2] = {m_showId, m_exitId};
-    for (int i = 0; i < 2; ++i) {
-        GtkWidget* item = gtk_menu_item_new_with_label(labels[i].utf8_str());
-        g_object_set_data(G_OBJECT(item), kIdKey, GINT_TO_POINTER(ids[i]));
+    for (const auto& [id, label] : m_entries) {
+        GtkWidget* item = gtk_menu_item_new_with_label(label.utf8_str());
+        g_object_set_data(G_OBJECT(item), kIdKey, GINT_TO_POINTER(id));
         g_signal_connect(item, "activate", G_CALLBACK(&OnPicked), this);
         gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
-        m_items[i] = GTK_MENU_ITEM(item);
+        m_items.push_back(GTK_MENU_ITEM(item));
     }
     gtk_widget_show_all(menu);
     app_indicator_set_menu(m_indicator, GTK_MENU(menu));
     // Some hosts send only the secondary activation (a middle click).
-    app_indicator_set_secondary_activate_target(m_indicator, GTK_WIDGET(m_items[0]));
+    if (!m_items.empty()) {
+        app_indicator_set_secondary_activate_target(m_indicator, GTK_WIDGET(m_items.front()));
+    }
 }
 
 void StatusNotifierItem::QueryHost()

@@ -8,9 +8,11 @@
 
 #include <wx/string.h>
 
-#include <atomic>
+#include <utility>
+#include <vector>
 
 class wxEvtHandler;
+class wxMenu;
 
 typedef struct _AppIndicator AppIndicator;
 typedef struct _GCancellable GCancellable;
@@ -23,10 +25,10 @@ typedef struct _GtkMenuItem GtkMenuItem;
 class StatusNotifierItem
 {
 public:
-    // The menu's items send wxEVT_MENU events with `showId` and `exitId` to
-    // `target`, which must outlive this item; activating the item itself
-    // (its secondary activation) sends `showId`.
-    StatusNotifierItem(wxEvtHandler* target, int showId, int exitId, const wxString& title);
+    // The item's menu has the items of `menu`: picking one sends a wxEVT_MENU
+    // event with its identifier to `target`, which must outlive this item;
+    // activating the item itself (its secondary activation) picks the first.
+    StatusNotifierItem(wxEvtHandler* target, const wxString& title, const wxMenu& menu);
     ~StatusNotifierItem();
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
@@ -48,16 +50,15 @@ private:
     static void OnPicked(GtkMenuItem* item, void* self);
 
     wxEvtHandler* m_target;
-    int m_showId;
-    int m_exitId;
     wxString m_title;
+    std::vector<std::pair<int, wxString>> m_entries; // identifier and label
     GDBusConnection* m_bus = nullptr;
     GCancellable* m_cancel = nullptr;
     unsigned m_watch = 0;
     unsigned m_subscription = 0;
     AppIndicator* m_indicator = nullptr; // made when first shown
-    GtkMenuItem* m_items[2] = {nullptr, nullptr};
-    std::atomic<bool> m_host{false};
+    std::vector<GtkMenuItem*> m_items;
+    bool m_host = false; // GDBus calls back on the GUI thread, from its main loop
 };
 
 #endif // VORN_UI_STATUSNOTIFIERITEM_H

@@ -1,9 +1,9 @@
 #include "ui/mainFrame.h"
 
+#include "run/DeletionRun.h"
 #include "shred/ListedPath.h"
 #include "shred/PathEncoding.h"
 #include "ui/DeletionProgress.h"
-#include "ui/DeletionRun.h"
 #include "ui/DropDelFileTarget.h"
 #include "ui/IconPath.h"
 #include "ui/MyTaskBarIcon.h"
@@ -223,7 +223,7 @@ void mainFrame::OnClose(wxCloseEvent& event)
     if (event.CanVeto()) {
         // Hidden only while a notification area can bring it back; else
         // minimised, so that the task bar or dock still offers it.
-        if (m_trayIcon != nullptr && m_trayIcon->ShownIn() != MyTaskBarIcon::Area::None) {
+        if (m_trayArea != MyTaskBarIcon::Area::None) {
             Show(false);
         } else {
             Iconize(true);
@@ -233,6 +233,15 @@ void mainFrame::OnClose(wxCloseEvent& event)
     }
     RemoveTrayIcon();
     Destroy();
+}
+
+void mainFrame::TrayAreaChanged(MyTaskBarIcon::Area area)
+{
+    m_trayArea = area;
+    // The area that could bring the hidden window back is gone.
+    if (area == MyTaskBarIcon::Area::None && !IsShown()) {
+        Show(true);
+    }
 }
 
 void mainFrame::OnDeleteClick(wxCommandEvent&)

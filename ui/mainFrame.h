@@ -3,6 +3,8 @@
 #ifndef VORN_UI_MAINFRAME_H
 #define VORN_UI_MAINFRAME_H
 
+#include "ui/MyTaskBarIcon.h"
+
 #include <wx/frame.h>
 #include <wx/string.h>
 
@@ -13,7 +15,6 @@ class wxCloseEvent;
 class wxCommandEvent;
 class wxListCtrl;
 class wxPanel;
-class MyTaskBarIcon;
 
 // Row states, stored as each row's item data.
 enum RowState : long
@@ -45,6 +46,9 @@ public:
     void BringBack();
     // Ends the program: the one way the Quit button and the tray's "退出" take.
     void Quit();
+    // The tray icon moved to another notification area, or to none: the
+    // window that it could bring back must stay reachable.
+    void TrayAreaChanged(MyTaskBarIcon::Area area);
 
     static const long ID_LISTCTRL_FILES;
     static const long ID_CHECKBOX1;
@@ -74,6 +78,7 @@ private:
     wxButton* m_buttonDelete;
     wxBoxSizer* m_sizerTop;
     MyTaskBarIcon* m_trayIcon = nullptr;
+    MyTaskBarIcon::Area m_trayArea = MyTaskBarIcon::Area::None;
     bool m_running = false;
 
     wxDECLARE_EVENT_TABLE();

@@ -193,7 +193,7 @@ TEST(vornApp, ALaterStartDuringADeletionRunGetsTheBusyMessage)
     Frame()->CallAfter([&] {
         // Inside the progress window's modal loop.
         status = LaterStartAnsweringItsMessage();
-        wxDialog* progress = OpenModalDialog();
+        wxDialog* progress = FindOpenModalDialog();
         stillRunning = progress != nullptr && Frame()->IsRunning();
         if (progress != nullptr) {
             ClickButton(progress, wxS("ID_BUTTON_CANCEL"));

@@ -1,5 +1,5 @@
-// The notification-area icon: its menu and handlers in this process, and
-// its place in a real tray (trayer, started by the test script).
+// The notification-area icon: where it goes, its menu and handlers in this
+// process, and its place in a real tray (trayer, started by the test script).
 #include "ui/MyTaskBarIcon.h"
 #include "ui/mainFrame.h"
 
@@ -41,6 +41,29 @@ int TrayIconCount()
 }
 
 } // namespace
+
+TEST(MyTaskBarIcon, ChooseAreaForEveryCombination)
+{
+    using Area = MyTaskBarIcon::Area;
+    struct Case
+    {
+        bool wanted;
+        bool hostPresent;
+        bool xembedAvailable;
+        Area area;
+    };
+    for (const Case& c : {
+             Case{false, false, false, Area::None}, Case{false, false, true, Area::None},
+             Case{false, true, false, Area::None}, Case{false, true, true, Area::None},
+             Case{true, false, false, Area::None}, Case{true, false, true, Area::XEmbed},
+             Case{true, true, false, Area::Item}, Case{true, true, true, Area::Item}, // never both
+         }) {
+        EXPECT_EQ(static_cast<int>(c.area), static_cast<int>(MyTaskBarIcon::ChooseArea(
+                                                c.wanted, c.hostPresent, c.xembedAvailable)))
+            << "wanted " << c.wanted << ", host " << c.hostPresent << ", XEmbed tray "
+            << c.xembedAvailable;
+    }
+}
 
 TEST(MyTaskBarIcon, TheMenuHasExactlyTwoItems)
 {

@@ -253,6 +253,24 @@ TEST_F(MainFrameTest, TheCloseBoxHidesAndKeepsEverything)
     EXPECT_EQ("f", ReadFile(dir / "f"));
 }
 
+TEST_F(MainFrameTest, TheWindowStaysReachableWhereverTheIconIs)
+{
+    using Area = MyTaskBarIcon::Area;
+    for (const Area area : {Area::Item, Area::XEmbed, Area::None}) {
+        SCOPED_TRACE(static_cast<int>(area));
+        m_frame->TrayAreaChanged(area);
+        m_frame->Show(true);
+        Settle();
+        EXPECT_FALSE(m_frame->Close(false));
+        Settle();
+        // Hidden where the icon can bring it back; else minimised, still shown.
+        EXPECT_EQ(area == Area::None, m_frame->IsShown());
+        m_frame->TrayAreaChanged(Area::None); // the notification area goes away
+        EXPECT_TRUE(m_frame->IsShown());
+        m_frame->Restore();
+    }
+}
+
 TEST_F(MainFrameTest, AForcedCloseDestroysTheFrame)
 {
     bool destroyed = false;

@@ -1,7 +1,7 @@
 // The deletion run's worker thread against the thread that watches it: the
 // state both share, without any window (so that ThreadSanitizer sees only
 // our own code).
-#include "ui/DeletionRun.h"
+#include "run/DeletionRun.h"
 
 #include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "ui/DeletionRun.h"
+#include "run/DeletionRun.h"
 
 #include <chrono>
 

@@ -1,7 +1,7 @@
 // A deletion run off the GUI thread: the engine lists and shreds the paths
 // in a worker thread, so the window keeps answering while it works.
-#ifndef VORN_UI_DELETIONRUN_H
-#define VORN_UI_DELETIONRUN_H
+#ifndef VORN_RUN_DELETIONRUN_H
+#define VORN_RUN_DELETIONRUN_H
 
 #include "shred/ShredProgress.h"
 #include "shred/ShredRun.h"
@@ -62,4 +62,4 @@ private:
     std::uint64_t m_entriesStarted = 0;
 };
 
-#endif // VORN_UI_DELETIONRUN_H
+#endif // VORN_RUN_DELETIONRUN_H
