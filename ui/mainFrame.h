@@ -11,7 +11,10 @@ class wxButton;
 class wxCheckBox;
 class wxCloseEvent;
 class wxCommandEvent;
+class wxKeyEvent;
 class wxListCtrl;
+class wxMouseEvent;
+struct ShredResult;
 class wxPanel;
 class MyTaskBarIcon;
 
@@ -57,12 +60,18 @@ public:
 private:
     void InitExtras();
     void RemoveTrayIcon();
+    // Sets a row's progress cell, colour and state from what the run did.
+    void ShowOutcome(long row, const ShredResult& result);
+    // A row's full text: its path and, where it has one, its outcome.
+    wxString RowText(long row) const;
 
     void OnClose(wxCloseEvent& event);
     void OnDeleteClick(wxCommandEvent& event);
     void OnClearClick(wxCommandEvent& event);
     void OnQuitClick(wxCommandEvent& event);
     void OnAboutClick(wxCommandEvent& event);
+    void OnRowsMotion(wxMouseEvent& event);
+    void OnRowsKeyDown(wxKeyEvent& event);
 
     wxPanel* m_panelMain;
     wxButton* m_buttonAbout;
