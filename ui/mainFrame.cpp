@@ -29,6 +29,7 @@
 #include <wx/sizer.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ const wxChar* const kColumnProgress = wxS("进度");
 const wxChar* const kNotFound = wxS("没有发现这个文件");
 // A deletion run that lasts longer than this shows its progress.
 constexpr int kProgressDelayMs = 500;
+// How long ending the program waits for a cancelled run to stop at a block
+// boundary: a device that answers finishes its block in far less.
+constexpr int kQuitWaitMs = 1000;
 
 // Rows of paths not found, and of paths not destroyed completely: red, in
 // numbers, since the colour names are not known before wx starts.
@@ -267,17 +271,31 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
     // window, which keeps this window painted and every other control,
     // drops included, refused until the run ends.
     m_running = true;
-    DeletionRun run(std::move(paths), quick);
-    run.Start();
-    if (!run.WaitFinished(kProgressDelayMs)) {
-        DeletionProgress progress(this, run);
-        progress.ShowModal();
+    auto run = std::make_unique<DeletionRun>(std::move(paths), quick);
+    run->Start();
+    bool quit = false;
+    if (!run->WaitFinished(kProgressDelayMs)) {
+        DeletionProgress progress(this, *run);
+        quit = progress.ShowModal() == wxID_EXIT;
         // Also ended from outside (the tray's exit): stop at a block boundary.
-        if (!run.IsFinished()) {
-            run.Cancel();
+        if (!run->IsFinished()) {
+            run->Cancel();
         }
     }
-    const std::vector<ShredResult>& results = run.Results();
+    // Storage that stopped answering holds the worker inside a system call
+    // for as long as it hangs: a program that ends does not wait for it. The
+    // entry being written keeps its name, since a cancelled entry is never
+    // renamed; the rows no longer matter.
+    if ((quit || m_quitting) && !run->IsFinished() &&
+        (run->GetStatus().NotAnswering() || !run->WaitFinished(kQuitWaitMs))) {
+        run.release()->Abandon();
+        m_running = false;
+        if (quit) {
+            Quit();
+        }
+        return;
+    }
+    const std::vector<ShredResult>& results = run->Results();
     m_running = false;
 
     // Rows the run did not reach (cancelled) stay waiting, untouched.
@@ -288,6 +306,9 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
         if (m_listFiles->GetItemData(i) == ROW_SHREDDED) {
             m_listFiles->DeleteItem(i);
         }
+    }
+    if (quit) {
+        Quit();
     }
 }
 
@@ -368,6 +389,7 @@ void mainFrame::OnQuitClick(wxCommandEvent&)
 
 void mainFrame::Quit()
 {
+    m_quitting = true;
     if (m_trayIcon != nullptr) {
         m_trayIcon->RemoveIcon();
     }

@@ -84,6 +84,7 @@ private:
     wxBoxSizer* m_sizerTop;
     MyTaskBarIcon* m_trayIcon = nullptr;
     bool m_running = false;
+    bool m_quitting = false; // Quit was asked for; a run must not hold it up
 
     wxDECLARE_EVENT_TABLE();
 };
