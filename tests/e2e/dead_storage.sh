@@ -9,10 +9,14 @@
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: mounting an image needs root (CI runs as root)"; exit 77; }
 mnt="$WORK/mnt"
 DRIVER=
+# Always unmounts, also after a failure; ntfs-3g ends with its mount.
 unmount() {
-    [ -n "$DRIVER" ] && kill -CONT "$DRIVER" 2>/dev/null
-    mountpoint -q "$mnt" && { umount "$mnt" || umount -l "$mnt"; }
-    [ -n "$DRIVER" ] && kill "$DRIVER" 2>/dev/null
+    if [ -n "$DRIVER" ]; then
+        kill -CONT "$DRIVER" 2>/dev/null || true
+    fi
+    if mountpoint -q "$mnt"; then
+        umount "$mnt" || umount -l "$mnt"
+    fi
     cleanup
 }
 trap unmount EXIT
