@@ -9,7 +9,12 @@ wxIMPLEMENT_APP_NO_MAIN(vornApp);
 int main(int argc, char** argv)
 {
     vornApp::SetRawArguments(argc, argv);
-    const int status = wxEntry(argc, argv);
+    // Every argument is a path: the toolkit gets the program's name alone,
+    // or GTK would take a file named "--display" (or any of its options) for
+    // itself. It finds the display in the environment.
+    int toolkitArgc = 1;
+    char* toolkitArgv[] = {argv[0], nullptr};
+    const int status = wxEntry(toolkitArgc, toolkitArgv);
     // A later start tells its starter whether the running instance answered.
     switch (vornApp::LaterStartOutcome()) {
     case vornApp::LaterStart::Activated:

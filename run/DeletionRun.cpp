@@ -16,6 +16,7 @@ DeletionRun::~DeletionRun()
 
 void DeletionRun::Start()
 {
+    m_lastStep = std::chrono::steady_clock::now();
     m_thread = std::thread(&DeletionRun::Work, this);
 }
 
@@ -59,7 +60,15 @@ bool DeletionRun::IsFinished() const
 DeletionRun::Status DeletionRun::GetStatus() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_status;
+    Status status = m_status;
+    status.quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_lastStep);
+    return status;
+}
+
+void DeletionRun::Stepped()
+{
+    m_lastStep = std::chrono::steady_clock::now();
 }
 
 const std::vector<ShredResult>& DeletionRun::Results()
@@ -74,6 +83,7 @@ bool DeletionRun::OnListed(std::uint64_t entries)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_status.entriesTotal = entries;
+    Stepped();
     return !m_cancel;
 }
 
@@ -86,6 +96,7 @@ bool DeletionRun::OnEntry(const std::string& path, std::uint64_t bytes)
     m_status.bytesDone = m_bytesBeforeEntry;
     m_status.entriesDone = m_entriesStarted++;
     m_status.current = path;
+    Stepped();
     return !m_cancel;
 }
 
@@ -93,5 +104,6 @@ bool DeletionRun::OnWritten(std::uint64_t bytes)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_status.bytesDone = m_bytesBeforeEntry + bytes;
+    Stepped();
     return !m_cancel;
 }

@@ -7,6 +7,7 @@
 #include "shred/ShredRun.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -26,6 +27,14 @@ public:
         std::uint64_t bytesDone = 0;
         std::uint64_t bytesTotal = 0;
         std::string current; // the entry being destroyed, as raw bytes
+        // How long the run has gone without a step forward (an entry
+        // listed or begun, a write on the device).
+        std::chrono::milliseconds quiet{0};
+
+        // Longer than a healthy device needs for one flushed chunk, even a
+        // slow USB stick; a hung FUSE driver or network mount stays quiet
+        // for as long as it hangs.
+        bool NotAnswering() const { return quiet >= std::chrono::seconds(5); }
     };
 
     DeletionRun(std::vector<std::string> paths, bool quick);
@@ -41,12 +50,17 @@ public:
     Status GetStatus() const;
     // Waits for the worker, then returns one result per path reached.
     const std::vector<ShredResult>& Results();
+    // Leaves the worker to itself, for a program that ends while storage
+    // that stopped answering holds it inside a system call. The caller must
+    // then never destroy this object, which the worker may still use.
+    void Abandon() { m_thread.detach(); }
 
 private:
     bool OnListed(std::uint64_t entries) override;
     bool OnEntry(const std::string& path, std::uint64_t bytes) override;
     bool OnWritten(std::uint64_t bytes) override;
     void Work();
+    void Stepped(); // with m_mutex held
 
     std::vector<std::string> m_paths;
     ShredRun m_run;
@@ -56,6 +70,7 @@ private:
     std::condition_variable m_finishedChanged;
     bool m_finished = false; // guarded by m_mutex, as is m_status
     Status m_status;
+    std::chrono::steady_clock::time_point m_lastStep;
     // Worker only: the bytes and entries of the entries before the current.
     std::uint64_t m_bytesBeforeEntry = 0;
     std::uint64_t m_entryBytes = 0;

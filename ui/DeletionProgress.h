@@ -16,7 +16,8 @@ class DeletionProgress : public wxDialog
 {
 public:
     // Shows `run` until it finishes; ShowModal then returns wxID_OK, or
-    // wxID_CANCEL when the user cancelled it.
+    // wxID_CANCEL when the user cancelled it, or wxID_EXIT, unfinished,
+    // when the user chose to end the program while the storage did not answer.
     DeletionProgress(wxWindow* parent, DeletionRun& run);
     ~DeletionProgress() override;
 
@@ -24,10 +25,12 @@ public:
     static const long ID_STATICTEXT_COUNTS;
     static const long ID_GAUGE;
     static const long ID_BUTTON_CANCEL;
+    static const long ID_BUTTON_QUIT;
 
 private:
     void OnTimer(wxTimerEvent& event);
     void OnCancelClick(wxCommandEvent& event);
+    void OnQuitClick(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void ShowStatus();
     void RequestCancel();
@@ -38,6 +41,7 @@ private:
     wxStaticText* m_textCounts;
     wxGauge* m_gauge;
     wxButton* m_buttonCancel;
+    wxButton* m_buttonQuit;
 };
 
 #endif // VORN_UI_DELETIONPROGRESS_H

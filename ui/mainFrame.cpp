@@ -17,6 +17,8 @@
 #include <wx/bitmap.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
+#include <wx/clipbrd.h>
+#include <wx/dataobj.h>
 #include <wx/filename.h>
 #include <wx/icon.h>
 #include <wx/iconbndl.h>
@@ -27,6 +29,7 @@
 #include <wx/sizer.h>
 
 #include <climits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,11 +48,15 @@ const wxChar* const kColumnName = wxS("文件名称");
 const wxChar* const kColumnLocation = wxS("文件位置");
 const wxChar* const kColumnProgress = wxS("进度");
 const wxChar* const kNotFound = wxS("没有发现这个文件");
-const wxChar* const kDeleted = wxS("已删除");
-const wxChar* const kFailed = wxS("删除失败");
 // A deletion run that lasts longer than this shows its progress.
 constexpr int kProgressDelayMs = 500;
+// How long ending the program waits for a cancelled run to stop at a block
+// boundary: a device that answers finishes its block in far less.
+constexpr int kQuitWaitMs = 1000;
 
+// Rows of paths not found, and of paths not destroyed completely: red, in
+// numbers, since the colour names are not known before wx starts.
+const wxColour kFailedColour(0xFF, 0x00, 0x00);
 // Rows shredded where the storage may keep the old content: neither the
 // red of failures nor the theme's text colour. Its luminance lies midway,
 // so it reads at 4.5:1 against white and against black.
@@ -153,6 +160,12 @@ mainFrame::mainFrame(wxWindow* parent, wxWindowID id, const wxPoint&, const wxSi
             wxCommandEventHandler(mainFrame::OnQuitClick));
     Connect(ID_BUTTON1, wxEVT_COMMAND_BUTTON_CLICKED,
             wxCommandEventHandler(mainFrame::OnAboutClick));
+    // The rows' own area (the generic list's scroll target) gets the mouse
+    // and the keys: its tool tip follows the row under the pointer.
+    wxWindow* rows = m_listFiles->GetTargetWindow();
+    rows->SetToolTip(texts::Tr(kListTip));
+    rows->Connect(wxEVT_MOTION, wxMouseEventHandler(mainFrame::OnRowsMotion), nullptr, this);
+    rows->Connect(wxEVT_KEY_DOWN, wxKeyEventHandler(mainFrame::OnRowsKeyDown), nullptr, this);
 
     InitExtras();
 }
@@ -204,7 +217,7 @@ void mainFrame::AddFile(const wxString& path)
         m_listFiles->SetItem(row, 1, PathText(AbsolutePath(bytes)), -1);
         m_listFiles->SetItemPtrData(row, ROW_WAITING);
     } else {
-        m_listFiles->SetItemTextColour(row, wxColour(wxS("red")));
+        m_listFiles->SetItemTextColour(row, kFailedColour);
         m_listFiles->SetItem(row, 1, kNotFound, -1);
         m_listFiles->SetItemPtrData(row, ROW_NOT_FOUND);
     }
@@ -267,50 +280,101 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
     // window, which keeps this window painted and every other control,
     // drops included, refused until the run ends.
     m_running = true;
-    DeletionRun run(std::move(paths), quick);
-    run.Start();
-    if (!run.WaitFinished(kProgressDelayMs)) {
-        DeletionProgress progress(this, run);
-        progress.ShowModal();
+    auto run = std::make_unique<DeletionRun>(std::move(paths), quick);
+    run->Start();
+    bool quit = false;
+    if (!run->WaitFinished(kProgressDelayMs)) {
+        DeletionProgress progress(this, *run);
+        quit = progress.ShowModal() == wxID_EXIT;
         // Also ended from outside (the tray's exit): stop at a block boundary.
-        if (!run.IsFinished()) {
-            run.Cancel();
+        if (!run->IsFinished()) {
+            run->Cancel();
         }
     }
-    const std::vector<ShredResult>& results = run.Results();
+    // Storage that stopped answering holds the worker inside a system call
+    // for as long as it hangs: a program that ends does not wait for it. The
+    // entry being written keeps its name, since a cancelled entry is never
+    // renamed; the rows no longer matter.
+    if ((quit || m_quitting) && !run->IsFinished() &&
+        (run->GetStatus().NotAnswering() || !run->WaitFinished(kQuitWaitMs))) {
+        run.release()->Abandon();
+        m_running = false;
+        if (quit) {
+            Quit();
+        }
+        return;
+    }
+    const std::vector<ShredResult>& results = run->Results();
     m_running = false;
 
-    bool anyLong = false;
     // Rows the run did not reach (cancelled) stay waiting, untouched.
     for (size_t k = 0; k < results.size(); ++k) {
-        const long i = rows[k];
-        const ShredResult& result = results[k];
-        if (!result.Complete()) {
-            // The row stays waiting, so the next run tries it again.
-            const std::string listed = PathBytes(m_listFiles->GetItemText(i, 1));
-            m_listFiles->SetItem(
-                i, 2, wxString(kFailed) + wxS("：") + texts::Summary(result, listed), -1);
-            m_listFiles->SetItemTextColour(i, wxColour(wxS("red")));
-            anyLong = true;
-        } else if (!result.caveats.empty()) {
-            // Done, but not a success to hide: the row stays and says why.
-            m_listFiles->SetItem(i, 2, texts::Caveat(result.caveats.front()), -1);
-            m_listFiles->SetItemTextColour(i, kCaveatColour);
-            m_listFiles->SetItemPtrData(i, ROW_SHREDDED_CAVEAT);
-            anyLong = true;
-        } else {
-            m_listFiles->SetItem(i, 2, kDeleted, -1);
-            m_listFiles->SetItemPtrData(i, ROW_SHREDDED);
-        }
+        ShowOutcome(rows[k], results[k]);
     }
     for (long i = m_listFiles->GetItemCount() - 1; i >= 0; --i) {
         if (m_listFiles->GetItemData(i) == ROW_SHREDDED) {
             m_listFiles->DeleteItem(i);
         }
     }
-    if (anyLong) {
-        // A reason is of no use hidden in a 60-pixel column.
-        m_listFiles->SetColumnWidth(2, wxLIST_AUTOSIZE);
+    if (quit) {
+        Quit();
+    }
+}
+
+void mainFrame::ShowOutcome(long row, const ShredResult& result)
+{
+    const std::string listed = PathBytes(m_listFiles->GetItemText(row, 1));
+    m_listFiles->SetItem(row, 2, texts::Outcome(result, listed), -1);
+    if (!result.Complete()) {
+        // The row stays waiting, so the next run tries it again.
+        m_listFiles->SetItemTextColour(row, kFailedColour);
+    } else if (!result.caveats.empty()) {
+        // Done, but not a success to hide: the row stays and says why.
+        m_listFiles->SetItemTextColour(row, kCaveatColour);
+        m_listFiles->SetItemPtrData(row, ROW_SHREDDED_CAVEAT);
+    } else {
+        m_listFiles->SetItemPtrData(row, ROW_SHREDDED);
+    }
+}
+
+wxString mainFrame::RowText(long row) const
+{
+    const wxString outcome = m_listFiles->GetItemText(row, 2);
+    const wxString location = m_listFiles->GetItemText(row, 1);
+    return outcome.empty() ? location : location + wxS("\n") + outcome;
+}
+
+void mainFrame::OnRowsMotion(wxMouseEvent& event)
+{
+    // A reason does not fit its 60-pixel column: the row under the pointer
+    // shows it whole, with its path; elsewhere the list's own tip.
+    int flags = 0;
+    const long row = m_listFiles->HitTest(event.GetPosition(), flags);
+    const wxString tip =
+        row >= 0 && !m_listFiles->GetItemText(row, 2).empty() ? RowText(row) : texts::Tr(kListTip);
+    wxWindow* rows = m_listFiles->GetTargetWindow();
+    if (rows->GetToolTipText() != tip) {
+        rows->SetToolTip(tip);
+    }
+    event.Skip();
+}
+
+void mainFrame::OnRowsKeyDown(wxKeyEvent& event)
+{
+    // Ctrl+C: the selected rows' full texts, for keyboard users and for
+    // pasting a reason elsewhere.
+    if (event.GetModifiers() != wxMOD_CONTROL || event.GetKeyCode() != 'C') {
+        event.Skip();
+        return;
+    }
+    wxString text;
+    for (long row = m_listFiles->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); row >= 0;
+         row = m_listFiles->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+        text += RowText(row) + wxS("\n");
+    }
+    if (!text.empty() && wxTheClipboard->Open()) {
+        wxTheClipboard->SetData(new wxTextDataObject(text));
+        wxTheClipboard->Close();
     }
 }
 
@@ -334,6 +398,7 @@ void mainFrame::OnQuitClick(wxCommandEvent&)
 
 void mainFrame::Quit()
 {
+    m_quitting = true;
     if (m_trayIcon != nullptr) {
         m_trayIcon->RemoveIcon();
     }

@@ -13,7 +13,10 @@ class wxButton;
 class wxCheckBox;
 class wxCloseEvent;
 class wxCommandEvent;
+class wxKeyEvent;
 class wxListCtrl;
+class wxMouseEvent;
+struct ShredResult;
 class wxPanel;
 
 // Row states, stored as each row's item data.
@@ -61,12 +64,18 @@ public:
 private:
     void InitExtras();
     void RemoveTrayIcon();
+    // Sets a row's progress cell, colour and state from what the run did.
+    void ShowOutcome(long row, const ShredResult& result);
+    // A row's full text: its path and, where it has one, its outcome.
+    wxString RowText(long row) const;
 
     void OnClose(wxCloseEvent& event);
     void OnDeleteClick(wxCommandEvent& event);
     void OnClearClick(wxCommandEvent& event);
     void OnQuitClick(wxCommandEvent& event);
     void OnAboutClick(wxCommandEvent& event);
+    void OnRowsMotion(wxMouseEvent& event);
+    void OnRowsKeyDown(wxKeyEvent& event);
 
     wxPanel* m_panelMain;
     wxButton* m_buttonAbout;
@@ -80,6 +89,7 @@ private:
     MyTaskBarIcon* m_trayIcon = nullptr;
     MyTaskBarIcon::Area m_trayArea = MyTaskBarIcon::Area::None;
     bool m_running = false;
+    bool m_quitting = false; // Quit was asked for; a run must not hold it up
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -9,6 +9,10 @@ entry=/usr/share/applications/vorn.desktop
 [ -f "$entry" ] || fail "no desktop entry at $entry"
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 grep -q '^MimeType=' "$entry" && fail "the desktop entry claims MIME types"
+metainfo=/usr/share/metainfo/com.example.vorn.metainfo.xml
+appstreamcli validate --no-net "$metainfo" || fail "no valid software-centre metadata at $metainfo"
+grep -q '<launchable type="desktop-id">vorn.desktop</launchable>' "$metainfo" ||
+    fail "the metadata does not name the installed desktop entry"
 [ -f /usr/share/vorn/weather-storm.ico ] || fail "no installed window icon"
 [ -f /usr/share/icons/hicolor/48x48/apps/vorn.png ] || fail "no icon named vorn in the hicolor theme"
 [[ $(dpkg-query -W -f='${Depends}' vorn) == *libayatana-appindicator3-1* ]] ||

@@ -140,3 +140,43 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndEscapeCancelsAndKeepsTheCur
     EXPECT_EQ("last", ReadFile(dir / "last"));
     EXPECT_EQ((std::vector<std::string>{"huge.bin", "last"}), ListNames(dir.Path()));
 }
+
+TEST_F(DeletionProgressTest, StorageThatStopsAnsweringIsNamedAndCancelStillWorks)
+{
+    TempDir dir;
+    const std::string file = dir / "stuck.bin";
+    WriteFile(file, std::string(1 << 20, 's'));
+    // One write that hangs for longer than any healthy device would.
+    SetSlowWrites(7000);
+    m_frame->AddFile(W(file));
+
+    DialogWatch watch;
+    wxString current;
+    bool quitShown = false;
+    bool cancelling = false;
+    m_frame->CallAfter([&] {
+        ASSERT_EQ(1u, watch.shown.size());
+        wxDialog* progress = watch.shown[0];
+        wxWindow* currentText = FindChild(progress, wxS("ID_STATICTEXT_CURRENT"));
+        wxWindow* quit = FindChild(progress, wxS("ID_BUTTON_QUIT"));
+        EXPECT_FALSE(quit->IsShown()) << "退出 is offered only while the storage does not answer";
+        WaitFor([&] { return currentText->GetLabel().Contains(W("没有响应")); }, 6500);
+        current = currentText->GetLabel();
+        quitShown = quit->IsShown();
+        wxKeyEvent escape(wxEVT_CHAR_HOOK);
+        escape.m_keyCode = WXK_ESCAPE;
+        progress->GetEventHandler()->ProcessEvent(escape);
+        cancelling = !FindChild(progress, wxS("ID_BUTTON_CANCEL"))->IsEnabled();
+    });
+    ClickDelete();
+    SetSlowWrites(0);
+
+    EXPECT_TRUE(current.StartsWith(W("存储设备已 ")) &&
+                current.EndsWith(W(" 秒没有响应：") + W(file)))
+        << current;
+    EXPECT_TRUE(quitShown);
+    EXPECT_TRUE(cancelling) << "Escape did not cancel";
+    ASSERT_EQ(1, m_list->GetItemCount());
+    EXPECT_EQ(W("删除失败：已取消"), m_list->GetItemText(0, 2));
+    EXPECT_TRUE(Exists(file)) << "the file being written must keep its name";
+}
