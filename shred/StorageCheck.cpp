@@ -158,7 +158,9 @@ std::string Unescaped(const std::string& field)
 {
     std::string text;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
+        const auto octal = [&](std::size_t at) { return field[at] >= '0' && field[at] <= '7'; };
+        if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) &&
+            octal(i + 3)) {
             text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
             i += 3;
         } else {
