@@ -25,11 +25,6 @@ FolderTree::Index FolderTree::AddChild(Index parent, const char* name, dev_t dev
 
 void FolderTree::CloseAll()
 {
-    for (Level& level : m_chain) {
-        if (level.fd >= 0) {
-            ::close(level.fd);
-        }
-    }
     m_chain.clear();
     m_open = 0;
 }
@@ -40,9 +35,8 @@ void FolderTree::CloseAll()
 void FolderTree::Evict(std::size_t protect)
 {
     for (std::size_t level = 1; level < protect && m_open > kMaxOpen; ++level) {
-        if (m_chain[level].fd >= 0) {
-            ::close(m_chain[level].fd);
-            m_chain[level].fd = -1;
+        if (m_chain[level].fd.Valid()) {
+            m_chain[level].fd.Reset();
             --m_open;
         }
     }
@@ -51,17 +45,17 @@ void FolderTree::Evict(std::size_t protect)
 int FolderTree::OpenLevel(std::size_t level, bool& replaced)
 {
     Level& step = m_chain[level];
-    if (step.fd >= 0) {
-        return step.fd;
+    if (step.fd.Valid()) {
+        return step.fd.Get();
     }
     const Folder& folder = m_folders[step.folder];
-    int fd;
+    Fd fd;
     if (level == 0) {
-        fd = ::open(m_names.Get(folder.name), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fd.Reset(::open(m_names.Get(folder.name), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     } else {
         // Reopen the way down from the nearest open ancestor.
         std::size_t from = level - 1;
-        while (from > 0 && m_chain[from].fd < 0) {
+        while (from > 0 && !m_chain[from].fd.Valid()) {
             --from;
         }
         int parent = OpenLevel(from, replaced);
@@ -71,26 +65,26 @@ int FolderTree::OpenLevel(std::size_t level, bool& replaced)
         if (parent < 0) {
             return -1;
         }
-        fd = ::openat(parent, m_names.Get(folder.name),
-                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+        fd.Reset(::openat(parent, m_names.Get(folder.name),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd.Valid() && (errno == ELOOP || errno == ENOTDIR)) {
             replaced = true; // a link or a file now stands where it was
         }
     }
-    if (fd < 0) {
+    if (!fd.Valid()) {
         return -1;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_dev != folder.dev || st.st_ino != folder.ino) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &st) != 0 || st.st_dev != folder.dev || st.st_ino != folder.ino) {
         replaced = true;
         errno = ESTALE;
         return -1;
     }
-    m_chain[level].fd = fd;
+    const int open = fd.Get();
+    m_chain[level].fd = std::move(fd);
     ++m_open;
     Evict(level);
-    return fd;
+    return open;
 }
 
 std::vector<FolderTree::Index> FolderTree::Way(Index folder) const
@@ -113,20 +107,19 @@ int FolderTree::Open(Index folder, bool& replaced)
         ++keep;
     }
     while (m_chain.size() > keep) {
-        if (m_chain.back().fd >= 0) {
-            ::close(m_chain.back().fd);
+        if (m_chain.back().fd.Valid()) {
             --m_open;
         }
         m_chain.pop_back();
     }
     for (std::size_t level = keep; level < way.size(); ++level) {
-        m_chain.push_back({way[way.size() - 1 - level], -1});
+        m_chain.push_back({way[way.size() - 1 - level], Fd()});
     }
     const int fd = OpenLevel(m_chain.size() - 1, replaced);
     if (fd < 0) {
         // Forget the steps that could not be opened: the next Open tries afresh.
         const int err = errno;
-        while (!m_chain.empty() && m_chain.back().fd < 0) {
+        while (!m_chain.empty() && !m_chain.back().fd.Valid()) {
             m_chain.pop_back();
         }
         errno = err;

@@ -6,6 +6,7 @@
 #ifndef VORN_SHRED_FOLDERTREE_H
 #define VORN_SHRED_FOLDERTREE_H
 
+#include "shred/Fd.h"
 #include "shred/NameStore.h"
 
 #include <sys/types.h>
@@ -57,7 +58,7 @@ private:
     struct Level
     {
         Index folder;
-        int fd; // -1 once closed to stay within kMaxOpen
+        Fd fd; // empty once closed to stay within kMaxOpen
     };
     static constexpr std::size_t kMaxOpen = 32;
 

@@ -40,6 +40,17 @@ bool BlocksMeanSomething(const EntryOutcome& outcome)
                                outcome.caveat->kind != ShredCaveatKind::LogStructured);
 }
 
+// Whether `name` in the folder open on `dirfd` holds the member's file: 0
+// when it does, ESTALE when another entry stands there, or the errno.
+int NameHolds(int dirfd, const char* name, const ShredBatch::Member& member)
+{
+    struct stat st;
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    return st.st_dev == member.dev && st.st_ino == member.ino ? 0 : ESTALE;
+}
+
 } // namespace
 
 ShredBatch::ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress,
@@ -282,17 +293,12 @@ void ShredBatch::RenameAll()
             continue;
         }
         // The name must still be the file written: it was not held since.
-        struct stat st;
-        if (::fstatat(dirfd, member.name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            const bool vanished = errno == ENOENT;
-            Fail(member, ShredError::Stat, errno);
-            if (vanished) {
+        if (const int err = NameHolds(dirfd, member.name, member)) {
+            Fail(member, err == ESTALE ? ShredError::Replaced : ShredError::Stat,
+                 err == ESTALE ? 0 : err);
+            if (err == ENOENT) {
                 member.outcome.status = EntryOutcome::Vanished; // removed by someone else
             }
-            continue;
-        }
-        if (st.st_dev != member.dev || st.st_ino != member.ino) {
-            Fail(member, ShredError::Replaced);
             continue;
         }
         if (member.folder != folder) {
@@ -307,8 +313,7 @@ void ShredBatch::RenameAll()
         // Another program may have swapped the name between the check and
         // the rename: what was renamed is then not ours, and goes back.
         const std::string temp = TemporaryName(member.temp);
-        if (::fstatat(dirfd, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            st.st_dev != member.dev || st.st_ino != member.ino) {
+        if (NameHolds(dirfd, temp.c_str(), member) != 0) {
             RenameNoReplace(dirfd, temp.c_str(), member.name);
             Fail(member, ShredError::Replaced);
             continue;
@@ -328,11 +333,11 @@ void ShredBatch::RemoveAll()
             continue;
         }
         const std::string temp = TemporaryName(member.temp);
-        struct stat st;
-        if (::fstatat(dirfd, temp.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            Fail(member, ShredError::Remove, errno, member.temp);
-        } else if (st.st_dev != member.dev || st.st_ino != member.ino) {
+        const int err = NameHolds(dirfd, temp.c_str(), member);
+        if (err == ESTALE) {
             Fail(member, ShredError::Replaced);
+        } else if (err != 0) {
+            Fail(member, ShredError::Remove, err, member.temp);
         } else if (::unlinkat(dirfd, temp.c_str(), 0) != 0) {
             Fail(member, ShredError::Remove, errno, member.temp);
         }

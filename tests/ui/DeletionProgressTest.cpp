@@ -35,6 +35,16 @@ public:
     std::vector<wxDialog*> shown;
 };
 
+// Presses Escape in the progress window, as a user would to stop the run;
+// returns whether that started cancelling (the cancel button greys out).
+bool PressEscape(wxDialog* progress)
+{
+    wxKeyEvent escape(wxEVT_CHAR_HOOK);
+    escape.m_keyCode = WXK_ESCAPE;
+    progress->GetEventHandler()->ProcessEvent(escape);
+    return !FindChild(progress, wxS("ID_BUTTON_CANCEL"))->IsEnabled();
+}
+
 class DeletionProgressTest : public testing::Test
 {
 protected:
@@ -111,10 +121,7 @@ TEST_F(DeletionProgressTest, ALongRunShowsProgressAndEscapeCancelsAndKeepsTheCur
         dropRefused = !target->OnDropFiles(0, 0, dropped);
 
         // Escape, as a user would stop it, presses the cancel button.
-        wxKeyEvent escape(wxEVT_CHAR_HOOK);
-        escape.m_keyCode = WXK_ESCAPE;
-        progress->GetEventHandler()->ProcessEvent(escape);
-        cancelling = !FindChild(progress, wxS("ID_BUTTON_CANCEL"))->IsEnabled();
+        cancelling = PressEscape(progress);
     });
     ClickDelete();
     SetSlowWrites(0);
@@ -163,10 +170,7 @@ TEST_F(DeletionProgressTest, StorageThatStopsAnsweringIsNamedAndCancelStillWorks
         WaitFor([&] { return currentText->GetLabel().Contains(W("没有响应")); }, 6500);
         current = currentText->GetLabel();
         quitShown = quit->IsShown();
-        wxKeyEvent escape(wxEVT_CHAR_HOOK);
-        escape.m_keyCode = WXK_ESCAPE;
-        progress->GetEventHandler()->ProcessEvent(escape);
-        cancelling = !FindChild(progress, wxS("ID_BUTTON_CANCEL"))->IsEnabled();
+        cancelling = PressEscape(progress);
     });
     ClickDelete();
     SetSlowWrites(0);
