@@ -345,8 +345,9 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
     member.folder = entry.folder;
     member.share = BytesToWrite(entry);
     for (int attempt = 0;; ++attempt) {
-        // Running the batch opens other folders: this one again.
-        if (attempt > 0 && (dirfd = OpenFolder(entry, path, result)) < 0) {
+        // Running the batch opened other folders, which may have closed this
+        // one's descriptor or given its number to another: open it again.
+        if ((dirfd = OpenFolder(entry, path, result)) < 0) {
             return true;
         }
         const EntryOutcome outcome = batch.Open(dirfd, name, dev, entry.ino, member);

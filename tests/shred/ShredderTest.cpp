@@ -813,11 +813,22 @@ std::size_t Count(const std::vector<Call>& calls, std::initializer_list<Call::Ki
 }
 
 // A folder of `files` small files, and a file of `large` bytes beside it.
-std::vector<std::string> MakeSmallAndLarge(const TempDir& dir, int files, std::size_t large)
+// With `perFolder`, the small files are shared out among subfolders d0, d1
+// ... of that many each, under the same names, so that batches span folders.
+std::vector<std::string> MakeSmallAndLarge(const TempDir& dir, int files, std::size_t large,
+                                           int perFolder = 0)
 {
     MakeDir(dir / "small");
     for (int i = 0; i < files; ++i) {
-        WriteFile(dir / ("small/f" + std::to_string(i)), Filled(1 + (i * 997) % 3000, 's'));
+        std::string folder = "small/";
+        if (perFolder > 0) {
+            folder += "d" + std::to_string(i / perFolder) + "/";
+            if (i % perFolder == 0) {
+                MakeDir(dir / folder);
+            }
+        }
+        WriteFile(dir / (folder + "f" + std::to_string(perFolder > 0 ? i % perFolder : i)),
+                  Filled(1 + (i * 997) % 3000, 's'));
     }
     WriteFile(dir / "large", Filled(large, 'L'));
     return {dir / "small", dir / "large"};
@@ -833,14 +844,20 @@ TEST(ShredRun, FlushesInOrderAndOncePerBatch)
         const int files = static_cast<int>(ShredBatch::kMaxFiles) + 44; // two batches
         std::vector<Call> calls;
         ShredRun run(quick);
-        for (const std::string& path : MakeSmallAndLarge(dir, files, 3 << 20)) {
+        // Folders of half a batch: the second batch begins with a new folder.
+        const int perFolder = static_cast<int>(ShredBatch::kMaxFiles) / 2;
+        for (const std::string& path : MakeSmallAndLarge(dir, files, 3 << 20, perFolder)) {
             ASSERT_TRUE(run.List(path));
         }
         g_calls = &calls;
         EXPECT_TRUE(run.Execute());
         g_calls = nullptr;
-        EXPECT_TRUE(run.Results()[0].Complete() && run.Results()[1].Complete());
-        EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / "small"));
+        EXPECT_TRUE(run.Results()[0].Complete() && run.Results()[1].Complete())
+            << Describe(run.Results()[0]);
+        EXPECT_EQ(files, static_cast<int>(run.Results()[0].shredded));
+        for (const char* folder : {"small/d0", "small/d1", "small/d2"}) {
+            EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / folder));
+        }
         EXPECT_EQ(std::vector<std::string>{"small"}, ListNames(dir.Path()));
         EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
         // Per batch a syncfs and a member's fdatasync per pass, a syncfs
