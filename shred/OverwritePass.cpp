@@ -60,6 +60,19 @@ public:
     int Write(std::uint64_t offset, std::uint64_t end)
     {
         while (offset < end) {
+            // Another program truncated the file since the write before:
+            // the blocks it freed keep their old content, and writing on
+            // would only hide that. (Before a pass's first write the caller
+            // has just looked.)
+            if (m_wrote) {
+                struct stat st;
+                if (::fstat(m_fd, &st) != 0) {
+                    return errno;
+                }
+                if (static_cast<std::uint64_t>(st.st_size) < m_length) {
+                    return kFileChanged;
+                }
+            }
             std::uint64_t want = end - offset;
             if (want > kSegmentSize * kSegmentsPerCall) {
                 want = kSegmentSize * kSegmentsPerCall;
@@ -78,15 +91,7 @@ public:
                 return EIO;
             }
             offset += static_cast<std::uint64_t>(written);
-            // Another program truncated the file: the blocks it freed keep
-            // their old content, and writing on would only hide that.
-            struct stat st;
-            if (::fstat(m_fd, &st) != 0) {
-                return errno;
-            }
-            if (static_cast<std::uint64_t>(st.st_size) < m_length) {
-                return kFileChanged;
-            }
+            m_wrote = true;
             if (m_flush && offset - m_sent >= kShredChunkSize) {
                 if (const int err = Advance(offset)) {
                     return err;
@@ -152,6 +157,7 @@ private:
     ShredProgress* m_progress;
     std::uint64_t m_reported;
     iovec m_iov[kSegmentsPerCall];
+    bool m_wrote = false;     // this pass wrote before
     std::uint64_t m_sent = 0; // write-back started for [0, m_sent)
     std::uint64_t m_done = 0; // [0, m_done) on the device and reported
 };

@@ -15,22 +15,6 @@ bool SameTime(const timespec& a, const timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-// The file's state as its file system knows it now: FUSE and network file
-// systems would otherwise answer from a cache that another program's change
-// has not reached.
-bool FreshStat(int fd, struct stat& st)
-{
-    struct statx stx;
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &stx) != 0) {
-        return ::fstat(fd, &st) == 0;
-    }
-    st.st_nlink = stx.stx_nlink;
-    st.st_size = static_cast<off_t>(stx.stx_size);
-    st.st_blocks = static_cast<blkcnt_t>(stx.stx_blocks);
-    st.st_ctim = {stx.stx_ctime.tv_sec, stx.stx_ctime.tv_nsec};
-    return true;
-}
-
 // Where overwriting writes new blocks anyway, the count of allocated blocks
 // says nothing about another program's truncation (compression may shrink
 // it), so only the length and the change time are compared there.
@@ -76,10 +60,6 @@ EntryOutcome ShredBatch::Open(int dirfd, const char* name, dev_t dev, ino_t ino,
     member.dev = dev;
     member.ino = ino;
     member.outcome = OpenEntry(dirfd, name, dev, ino, m_storage, member.fd, member.opened);
-    if (member.fd.Valid() && !FreshStat(member.fd.Get(), member.opened)) {
-        member.outcome = EntryFailure(ShredError::Stat, errno);
-        member.fd.Reset();
-    }
     member.changed = member.opened.st_ctim;
     return member.outcome;
 }

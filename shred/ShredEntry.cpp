@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,30 @@ std::uint64_t UnfillableHoles(int fd, const struct stat& st)
 }
 
 } // namespace
+
+// The file's state as its file system knows it now: FUSE and network file
+// systems would otherwise answer from a cache that another program's change
+// has not reached.
+bool FreshStat(int fd, struct stat& st)
+{
+    struct statx stx;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &stx) != 0) {
+        return ::fstat(fd, &st) == 0;
+    }
+    StatFromStatx(stx, st);
+    return true;
+}
+
+void StatFromStatx(const struct statx& stx, struct stat& st)
+{
+    st.st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    st.st_ino = static_cast<ino_t>(stx.stx_ino);
+    st.st_mode = stx.stx_mode;
+    st.st_nlink = stx.stx_nlink;
+    st.st_size = static_cast<off_t>(stx.stx_size);
+    st.st_blocks = static_cast<blkcnt_t>(stx.stx_blocks);
+    st.st_ctim = {stx.stx_ctime.tv_sec, stx.stx_ctime.tv_nsec};
+}
 
 EntryOutcome EntryFailure(ShredError kind, int err, std::uint64_t detail)
 {
@@ -90,11 +115,8 @@ int RenameNoReplace(int dirfd, const char* from, const char* to)
 int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first)
 {
     for (unsigned long n = first;; ++n) {
+        // Any entry, even a folder, makes the name taken.
         const std::string candidate = TemporaryName(n);
-        struct stat st;
-        if (::fstatat(dirfd, candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            continue; // any entry, even a folder, makes the name taken
-        }
         const int err = RenameNoReplace(dirfd, name, candidate.c_str());
         if (err == 0) {
             taken = n;
@@ -136,7 +158,7 @@ EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, Storag
     if (!file.Valid()) {
         return EntryFailure(ShredError::Open, errno);
     }
-    if (::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != dev ||
+    if (!FreshStat(file.Get(), st) || !S_ISREG(st.st_mode) || st.st_dev != dev ||
         st.st_ino != ino || st.st_nlink > 1) {
         return EntryFailure(ShredError::Replaced);
     }

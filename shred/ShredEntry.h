@@ -32,6 +32,11 @@ struct EntryOutcome
     std::optional<ShredCaveat> caveat; // for a destroyed file
 };
 
+// The open file's state as its file system knows it now; false with errno.
+bool FreshStat(int fd, struct stat& st);
+// The fields of `st` the engine reads, from a statx answer.
+void StatFromStatx(const struct statx& stx, struct stat& st);
+
 // A failed outcome of `kind`.
 EntryOutcome EntryFailure(ShredError kind, int err = 0, std::uint64_t detail = 0);
 

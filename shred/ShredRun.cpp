@@ -76,10 +76,7 @@ bool MountId(int dirfd, const char* name, int flags, std::uint64_t& mount,
     mount = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
     if (st != nullptr) {
         *st = {};
-        st->st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-        st->st_ino = static_cast<ino_t>(stx.stx_ino);
-        st->st_mode = stx.stx_mode;
-        st->st_size = static_cast<off_t>(stx.stx_size);
+        StatFromStatx(stx, *st);
     }
     return true;
 }
