@@ -28,7 +28,10 @@
 #include <wx/panel.h>
 #include <wx/sizer.h>
 
+#include <gdk/gdk.h>
+
 #include <climits>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +64,15 @@ const wxColour kFailedColour(0xFF, 0x00, 0x00);
 // red of failures nor the theme's text colour. Its luminance lies midway,
 // so it reads at 4.5:1 against white and against black.
 const wxColour kCaveatColour(0xB4, 0x5E, 0x00);
+
+// Closes the connection to the display, which removes every window of the
+// program at once, whatever its threads still wait for.
+void LetGoOfDisplay()
+{
+    if (GdkDisplay* display = gdk_display_get_default()) {
+        gdk_display_close(display);
+    }
+}
 
 } // namespace
 
@@ -298,6 +310,10 @@ void mainFrame::OnDeleteClick(wxCommandEvent&)
     if ((quit || m_quitting) && !run->IsFinished() &&
         (run->GetStatus().NotAnswering() || !run->WaitFinished(kQuitWaitMs))) {
         run.release()->Abandon();
+        // That worker keeps the ended process, and with it the connection to
+        // the display, alive for as long as the storage hangs: the windows
+        // would stay on the screen. The connection goes on the way out.
+        std::atexit(LetGoOfDisplay);
         m_running = false;
         if (quit) {
             Quit();
