@@ -5,7 +5,7 @@ VORN_BUILD_PACKAGES=(cmake g++ make pkg-config libwxgtk3.2-dev libayatana-appind
 # To run every test headless, on top of the above.
 VORN_TEST_PACKAGES=(googletest libgtest-dev xvfb openbox xdotool wmctrl x11-utils trayer
     e2fsprogs util-linux mount iproute2 desktop-file-utils appstream
-    btrfs-progs xfsprogs dosfstools fusefat exfatprogs exfat-fuse ntfs-3g
+    btrfs-progs xfsprogs dosfstools fusefat exfatprogs exfat-fuse ntfs-3g sleuthkit
     dbus-daemon libglib2.0-bin python3-gi gir1.2-glib-2.0 sway locales-all)
 
 # Installs whichever of the given packages are missing, with sudo unless root.

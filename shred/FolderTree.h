@@ -41,6 +41,7 @@ public:
     void CloseAll();
 
     dev_t Device(Index folder) const { return m_folders[folder].dev; }
+    ino_t Inode(Index folder) const { return m_folders[folder].ino; }
     // The folder's path, for display only.
     std::string Path(Index folder) const;
     // `name` inside the folder, for display only.

@@ -75,9 +75,18 @@ void ShredBatch::Add(Member member, int dirfd, bool together)
     m_members.push_back(std::move(member));
 }
 
+void ShredBatch::Close(FolderTree::Index folder, FolderGrowth growth, std::uint64_t renamed,
+                       std::int64_t listedBlocks)
+{
+    if (growth != FolderGrowth::None) {
+        m_closing.push_back({folder, growth, renamed, listedBlocks, false, {}});
+    }
+}
+
 void ShredBatch::Clear()
 {
     m_members.clear();
+    m_closing.clear();
     m_bytes = 0;
     m_syncFd.Reset();
 }
@@ -158,8 +167,15 @@ bool ShredBatch::Run()
     }
     RenameAll();
     FlushFolders(ShredError::SyncAfterRename);
+    going = FillClosing(going);
     RemoveAll();
     FlushFolders(ShredError::SyncAfterRemove);
+    for (Closing& closing : m_closing) {
+        bool replaced = false;
+        const int dirfd = closing.scrubbed ? m_folders.Open(closing.folder, replaced) : -1;
+        closing.outcome.gaveBack =
+            dirfd >= 0 && NameScrub::GaveBack(dirfd, closing.growth, closing.listedBlocks);
+    }
     return going;
 }
 
@@ -348,4 +364,32 @@ void ShredBatch::FlushFolders(ShredError kind)
             synced = member.folder;
         }
     }
+}
+
+bool ShredBatch::FillClosing(bool going)
+{
+    const std::uint64_t share = m_members.empty() ? 0 : m_members.back().share;
+    // The progress already counts the batch; this only asks.
+    const auto stillGoing = [&] {
+        going = going && (m_progress == nullptr || m_progress->OnWritten(share));
+        return going;
+    };
+    for (Closing& closing : m_closing) {
+        const dev_t dev = m_folders.Device(closing.folder);
+        const ino_t ino = m_folders.Inode(closing.folder);
+        std::uint64_t renamed = closing.renamed;
+        for (const Member& member : m_members) {
+            renamed += member.temp != 0 && m_folders.Device(member.folder) == dev &&
+                       m_folders.Inode(member.folder) == ino;
+        }
+        bool replaced = false;
+        const int dirfd = renamed == 0 ? -1 : m_folders.Open(closing.folder, replaced);
+        if (dirfd < 0) {
+            // No name freed in it, or it is gone or another folder now.
+            continue;
+        }
+        closing.scrubbed = true;
+        closing.outcome = NameScrub(closing.growth, renamed).Finish(dirfd, stillGoing);
+    }
+    return going;
 }

@@ -6,12 +6,16 @@
 // before the next step; a check that no other program changed the file
 // meanwhile; a rename to a free del.file.N.del, after which the new name
 // must hold the file that was overwritten; the renames made durable; the
-// removal of the name, checked once more; the removals made durable.
+// removal of the name, checked once more; the removals made durable. Before
+// the removals, a folder whose last listed entry is in the batch has the old
+// names in its free entry space overwritten, where its file system keeps
+// them there.
 #ifndef VORN_SHRED_SHREDBATCH_H
 #define VORN_SHRED_SHREDBATCH_H
 
 #include "shred/Fd.h"
 #include "shred/FolderTree.h"
+#include "shred/NameScrub.h"
 #include "shred/ShredEntry.h"
 
 #include <sys/stat.h>
@@ -50,13 +54,25 @@ public:
         unsigned long temp = 0;  // del.file.<temp>.del once renamed
     };
 
+    // A folder whose removed names are overwritten once the batch removed
+    // its members.
+    struct Closing
+    {
+        FolderTree::Index folder;
+        FolderGrowth growth;
+        std::uint64_t renamed;     // its entries renamed by the batches before
+        std::int64_t listedBlocks; // its blocks when it was listed
+        bool scrubbed = false;     // a name was freed in it, and the fill ran
+        NameScrub::Outcome outcome;
+    };
+
     ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress, StorageCheck& storage);
     ShredBatch(const ShredBatch&) = delete;
     ShredBatch& operator=(const ShredBatch&) = delete;
 
     // Whether a file of `length` bytes is small enough to share a batch.
     static bool Fits(std::uint64_t length);
-    bool Empty() const { return m_members.empty(); }
+    bool Empty() const { return m_members.empty() && m_closing.empty(); }
     // Whether a small file on device `dev` may join this batch of shared flushes.
     bool Fits(dev_t dev, std::uint64_t length) const;
 
@@ -66,11 +82,16 @@ public:
     // Takes an opened member; `together` when its file system flushes at
     // once (the batch then shares its flushes), else it must be alone.
     void Add(Member member, int dirfd, bool together);
+    // Overwrites the names left in `folder` once this batch's members are
+    // renamed, if any entry of it was: no later entry of the run lies in it.
+    void Close(FolderTree::Index folder, FolderGrowth growth, std::uint64_t renamed,
+               std::int64_t listedBlocks);
     // Destroys the members; false when cancelled, in which case the files
     // whose last pass was written are still renamed and removed, and the
     // rest keep their names. Each member's outcome is then in Members().
     bool Run();
     const std::vector<Member>& Members() const { return m_members; }
+    const std::vector<Closing>& Closed() const { return m_closing; }
     // Closes everything and empties the batch.
     void Clear();
 
@@ -96,12 +117,15 @@ private:
     void FlushFolders(ShredError kind);
     void RenameAll();
     void RemoveAll();
+    // Overwrites the names left in each closing folder; false when cancelled.
+    bool FillClosing(bool going);
 
     FolderTree& m_folders;
     bool m_quick;
     ShredProgress* m_progress;
     StorageCheck& m_storage;
     std::vector<Member> m_members;
+    std::vector<Closing> m_closing;
     std::uint64_t m_bytes = 0; // one pass over every member
     dev_t m_dev = 0;
     bool m_together = false;

@@ -49,6 +49,7 @@ enum class ShredCaveatKind
     SharedData,     // the blocks belong to another file too (a reflink copy)
     Network,        // what the server keeps is unknown (NFS, SMB, sshfs)
     LowerLayer,     // an overlay's lower layer keeps the original file
+    NamesKept,      // the folder could not be filled: removed names may remain in it
 };
 
 struct ShredCaveat

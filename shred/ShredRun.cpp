@@ -123,14 +123,16 @@ bool ShredRun::List(const std::string& path, bool folders)
             Fail(result, path, ShredError::Stat, errno);
         } else {
             going =
-                Add(m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino), name.c_str(), st);
+                Add(Noted(m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino), parentSt),
+                    name.c_str(), st);
         }
     } else if (!folders) {
         Fail(result, path, ShredError::IsFolder);
     } else if (::stat(path.c_str(), &linked) != 0) {
         Fail(result, path, ShredError::ReadFolder, errno);
     } else {
-        going = ListFolder(path, m_folders.AddRoot(path, linked.st_dev, linked.st_ino), result);
+        going = ListFolder(
+            path, Noted(m_folders.AddRoot(path, linked.st_dev, linked.st_ino), linked), result);
     }
     m_targets[target].end = m_entries.size();
     return going;
@@ -225,7 +227,8 @@ bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredR
                                                    : S_ISDIR(st.st_mode) && st.st_dev != topDev) {
                 Fail(result, m_folders.PathOf(folder, name), ShredError::MountPoint);
             } else if (S_ISDIR(st.st_mode)) {
-                pending.push_back(m_folders.AddChild(folder, name, st.st_dev, st.st_ino));
+                pending.push_back(
+                    Noted(m_folders.AddChild(folder, name, st.st_dev, st.st_ino), st));
             } else if (!Add(folder, name, st)) {
                 m_folders.CloseAll();
                 return false;
@@ -239,15 +242,52 @@ bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredR
     return true;
 }
 
+void ShredRun::FindClosings()
+{
+    m_closes.assign(m_entries.size(), false);
+    std::map<std::pair<dev_t, ino_t>, std::size_t> last;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const FolderTree::Index folder = m_entries[i].folder;
+        const std::pair<dev_t, ino_t> key{m_folders.Device(folder), m_folders.Inode(folder)};
+        last[key] = i;
+    }
+    for (const auto& [key, i] : last) {
+        m_closes[i] = true;
+    }
+}
+
+FolderTree::Index ShredRun::Noted(FolderTree::Index folder, const struct stat& st)
+{
+    m_perFolder.try_emplace({st.st_dev, st.st_ino}, FolderFacts{st.st_blocks});
+    return folder;
+}
+
+void ShredRun::Close(const Entry& entry, ShredBatch& batch)
+{
+    bool replaced = false;
+    const int dirfd = m_folders.Open(entry.folder, replaced);
+    if (dirfd >= 0) {
+        const dev_t dev = m_folders.Device(entry.folder);
+        const FolderFacts& facts = m_perFolder[{dev, m_folders.Inode(entry.folder)}];
+        batch.Close(entry.folder, m_storage.FreedNames(dirfd, dev), facts.renamed, facts.blocks);
+    }
+}
+
 bool ShredRun::Execute()
 {
     ShredBatch batch(m_folders, m_quick, m_progress, m_storage);
+    FindClosings();
     for (Target& target : m_targets) {
         m_results.push_back(std::move(target.result));
         ShredResult& result = m_results.back();
         bool going = true;
         for (std::size_t i = target.begin; i < target.end && going; ++i) {
-            going = Destroy(m_entries[i], result, batch);
+            going = Destroy(m_entries[i], m_closes[i], result, batch);
+            if (going && m_closes[i] && !m_closed) {
+                // It did not join a batch: the next one to run is the first
+                // after every removal in its folder.
+                Close(m_entries[i], batch);
+            }
         }
         // A batch never spans two paths: each has its own result.
         going = going ? RunBatch(batch, result) : (batch.Clear(), false);
@@ -291,6 +331,21 @@ bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
     const bool going = batch.Run();
     for (const ShredBatch::Member& member : batch.Members()) {
         Record(member.outcome, m_folders.PathOf(member.folder, member.name), result);
+        if (member.temp != 0) {
+            ++m_perFolder[{m_folders.Device(member.folder), m_folders.Inode(member.folder)}]
+                  .renamed;
+        }
+    }
+    for (const ShredBatch::Closing& closing : batch.Closed()) {
+        for (const std::string& leftover : closing.outcome.leftovers) {
+            Fail(result, m_folders.PathOf(closing.folder, leftover.c_str()), ShredError::Remove,
+                 closing.outcome.leftoverErr);
+        }
+        const ShredCaveat kept{ShredCaveatKind::NamesKept, ""};
+        if ((closing.outcome.err != 0 || closing.outcome.gaveBack) &&
+            std::find(result.caveats.begin(), result.caveats.end(), kept) == result.caveats.end()) {
+            result.caveats.push_back(kept);
+        }
     }
     batch.Clear();
     return going;
@@ -314,8 +369,9 @@ int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResul
 // small files of storage flushed at once join the batch, anything else goes
 // alone, after what was batched before it. Returns false when the run was
 // cancelled.
-bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch)
+bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, ShredBatch& batch)
 {
+    m_closed = false;
     const char* name = m_names.Get(entry.name);
     if (entry.folder != m_currentFolder) {
         m_currentFolder = entry.folder;
@@ -374,5 +430,9 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
         }
     }
     batch.Add(std::move(member), dirfd, together);
+    if (closes) {
+        Close(entry, batch);
+        m_closed = true;
+    }
     return together || RunBatch(batch, result);
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -73,7 +74,13 @@ private:
     // The entry's folder, open, or -1 with the reason recorded (none when
     // the folder vanished and took its entries with it).
     int OpenFolder(const Entry& entry, const std::string& path, ShredResult& result);
-    bool Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch);
+    // `closes` when no later entry of the run lies in the entry's folder.
+    bool Destroy(const Entry& entry, bool closes, ShredResult& result, ShredBatch& batch);
+    // Which entries are the last of their folder.
+    void FindClosings();
+    FolderTree::Index Noted(FolderTree::Index folder, const struct stat& st);
+    // Has the batch overwrite the names left in the entry's folder.
+    void Close(const Entry& entry, ShredBatch& batch);
     bool RunBatch(ShredBatch& batch, ShredResult& result);
     // Records what became of an entry; false when it was cancelled.
     bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
@@ -87,6 +94,16 @@ private:
     std::vector<ShredResult> m_results;
     StorageCheck m_storage;
     std::vector<dev_t> m_devices; // few: one per mount or overlay layer
+    std::vector<bool> m_closes;   // per entry: the last of its folder
+    bool m_closed = false;        // the entry Destroy handled closed its folder
+    // Per folder, by its identity (a folder may be listed twice): its
+    // blocks when it was listed, and its entries renamed so far.
+    struct FolderFacts
+    {
+        std::int64_t blocks = 0;
+        std::uint64_t renamed = 0; // by the batches run so far
+    };
+    std::map<std::pair<dev_t, ino_t>, FolderFacts> m_perFolder;
     std::uint64_t m_totalBytes = 0;
     // The folder of the entry before, whose path OnEntry reports.
     FolderTree::Index m_currentFolder = FolderTree::kNoParent;

@@ -30,13 +30,17 @@ enum class Keeps
 // Every file system the engine knows, by super-block magic (linux/magic.h,
 // and ZFS's and bcachefs's own). `together`: a kernel file system on local
 // storage whose syncfs writes back every file and folder change (tmpfs has
-// nothing to flush; overlay passes it to the file system below).
+// nothing to flush; overlay passes it to the file system below). `names`:
+// where removed names stay in the folder (measured: FAT, exFAT and NTFS keep
+// them in freed entries, XFS in the folder block; ext4 wipes the entry, and
+// copy-on-write and log file systems leave old folder blocks out of reach).
 struct FileSystemRow
 {
     unsigned long magic;
     const char* name;
     Keeps keeps;
     bool together;
+    FolderGrowth names = FolderGrowth::None;
 };
 constexpr unsigned long kExt4 = 0xEF53;
 constexpr unsigned long kBtrfs = 0x9123683E;
@@ -44,11 +48,11 @@ constexpr unsigned long kOverlay = 0x794C7630;
 constexpr unsigned long kFuse = 0x65735546;
 constexpr FileSystemRow kFileSystems[] = {
     {kExt4, "ext4", Keeps::Nothing, true},
-    {0x58465342, "xfs", Keeps::Nothing, true},
+    {0x58465342, "xfs", Keeps::Nothing, true, FolderGrowth::FolderBlocks},
     {kBtrfs, "btrfs", Keeps::CopyOnWrite, true},
-    {0x4D44, "vfat", Keeps::Nothing, true},
-    {0x2011BAB0, "exfat", Keeps::Nothing, true},
-    {0x7366746E, "ntfs3", Keeps::Nothing, true},
+    {0x4D44, "vfat", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
+    {0x2011BAB0, "exfat", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
+    {0x7366746E, "ntfs3", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
     {0x3153464A, "jfs", Keeps::Nothing, true},
     {0x52654973, "reiserfs", Keeps::Nothing, true},
     {0x01021994, "tmpfs", Keeps::Nothing, true},
@@ -57,7 +61,7 @@ constexpr FileSystemRow kFileSystems[] = {
     {0xF2F52010, "f2fs", Keeps::LogStructured, true},
     {0x2FC12FC1, "zfs", Keeps::CopyOnWrite, false},
     {0x3434, "nilfs2", Keeps::LogStructured, false},
-    {kFuse, "fuse", Keeps::Nothing, false},
+    {kFuse, "fuse", Keeps::Nothing, false, FolderGrowth::FreeSpace},
     {0x6969, "nfs", Keeps::Network, false},
     {0x517B, "smbfs", Keeps::Network, false},
     {0xFF534D42, "cifs", Keeps::Network, false},
@@ -257,6 +261,12 @@ StorageVerdict StorageCheck::Decide(const StorageFacts& facts)
     }
     verdict.refused = row->keeps == Keeps::Refused;
     verdict.together = row->together;
+    verdict.freedNames = row->names;
+    if (facts.magic == kFuse && IsRemoteFuse(facts.mountType)) {
+        verdict.freedNames = FolderGrowth::None; // the server's folders are its own
+    } else if (facts.mountType == "fuse.fusefat") {
+        verdict.freedNames = FolderGrowth::FreeFiles;
+    }
     const std::string name = facts.mountType.empty() ? row->name : facts.mountType;
     const auto caveat = [&](ShredCaveatKind kind) { verdict.caveat = ShredCaveat{kind, name}; };
     switch (row->keeps) {
@@ -386,4 +396,19 @@ bool StorageCheck::FlushesTogether(int fd, dev_t dev)
         facts.magic = Magic(fs);
     }
     return m_together.emplace(dev, Decide(facts).together).first->second;
+}
+
+FolderGrowth StorageCheck::FreedNames(int dirfd, dev_t dev)
+{
+    auto found = m_freedNames.find(dev);
+    if (found != m_freedNames.end()) {
+        return found->second;
+    }
+    struct statfs fs;
+    StorageFacts facts;
+    if (::fstatfs(dirfd, &fs) == 0) {
+        facts.magic = Magic(fs);
+        facts.mountType = MountOf(dirfd, dev).type;
+    }
+    return m_freedNames.emplace(dev, Decide(facts).freedNames).first->second;
 }

@@ -25,11 +25,23 @@ struct StorageFacts
     bool lowerLayer = false;    // an overlay's lower layer holds (or may hold) it
 };
 
+// Where a file system keeps removed names in a folder's own storage until
+// new entries take their place: what shows that the folder grew.
+enum class FolderGrowth
+{
+    None,              // no name stays in the folder itself, or none is reachable
+    FolderBlocks,      // the folder's allocated blocks (XFS)
+    FolderOrFreeSpace, // its size or blocks, or the free blocks (FAT, exFAT, NTFS)
+    FreeSpace,         // the file system's free blocks (exfat-fuse, ntfs-3g)
+    FreeFiles,         // the free files count, where fusefat reports free clusters
+};
+
 struct StorageVerdict
 {
     bool refused = false;  // a pseudo or firmware file system: never list or write
     bool together = false; // one syncfs makes every file and folder change durable
     std::optional<ShredCaveat> caveat;
+    FolderGrowth freedNames = FolderGrowth::None;
 };
 
 class StorageCheck
@@ -51,6 +63,10 @@ public:
     // hears only of the flushes of each file and folder.
     bool FlushesTogether(int fd, dev_t dev);
 
+    // How the folder open on `dirfd` (on device `dev`) shows that it grew,
+    // where its file system keeps removed names in the folder itself.
+    FolderGrowth FreedNames(int dirfd, dev_t dev);
+
 private:
     struct Mount
     {
@@ -65,6 +81,7 @@ private:
 
     std::map<dev_t, Mount> m_mounts; // read once per device and run
     std::map<dev_t, bool> m_together;
+    std::map<dev_t, FolderGrowth> m_freedNames;
 };
 
 #endif // VORN_SHRED_STORAGECHECK_H

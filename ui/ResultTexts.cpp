@@ -203,6 +203,8 @@ wxString Caveat(const ShredCaveat& caveat)
                                 fileSystem);
     case ShredCaveatKind::LowerLayer:
         return wxString::Format(wxS("已删除，但原文件仍在 %s 的下层中"), fileSystem);
+    case ShredCaveatKind::NamesKept:
+        return wxS("已删除，但原文件名可能仍留在文件夹中");
     }
     return kDeleted; // not a kind the engine has
 }

@@ -18,6 +18,8 @@
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
@@ -66,6 +68,20 @@ std::string Marker()
     return marker;
 }
 
+// What a command prints.
+std::string Output(const std::string& command)
+{
+    std::string text;
+    if (FILE* out = ::popen((command + " 2>/dev/null").c_str(), "r")) {
+        char piece[4096];
+        for (size_t got; (got = std::fread(piece, 1, sizeof piece, out)) > 0;) {
+            text.append(piece, got);
+        }
+        ::pclose(out);
+    }
+    return text;
+}
+
 bool IsMounted(const std::string& point)
 {
     std::ifstream in("/proc/self/mountinfo");
@@ -102,43 +118,22 @@ class Mounted
 {
 public:
     Mounted(const FileSystem& fs, const TempDir& dir)
-        : m_image(dir / "fs.img"), m_point(dir / "mnt"), m_driver(fs.driver)
+        : m_image(dir / "fs.img"), m_point(dir / "mnt"), m_fs(fs)
     {
         MakeDir(m_point);
-        if (fs.driver == Driver::Tmpfs) {
-            m_ok = Shell("mount -t tmpfs -o size=32m tmpfs " + Quoted(m_point));
-            return;
-        }
-        if (!Shell("truncate -s " + std::to_string(fs.mib) + "M " + Quoted(m_image)) ||
-            !Shell(std::string(fs.mkfs) + " " + Quoted(m_image))) {
+        if (fs.driver != Driver::Tmpfs &&
+            (!Shell("truncate -s " + std::to_string(fs.mib) + "M " + Quoted(m_image)) ||
+             !Shell(std::string(fs.mkfs) + " " + Quoted(m_image)))) {
             m_why = std::string("cannot make the file system: ") + fs.mkfs;
             return;
         }
-        std::vector<std::string> command;
-        switch (fs.driver) {
-        case Driver::Kernel:
-            m_ok = Shell("mount -o loop" + std::string(*fs.options ? "," : "") + fs.options + " " +
-                         Quoted(m_image) + " " + Quoted(m_point));
-            return;
-        case Driver::FuseFat:
-            command = {"fusefat", "-f", "-o", "rw+", m_image, m_point};
-            break;
-        case Driver::ExFat:
-            m_loop = LoopDevice();
-            command = {"mount.exfat-fuse", "-d", m_loop, m_point};
-            break;
-        case Driver::Ntfs:
-            command = {"ntfs-3g", "-o", "no_detach", m_image, m_point};
-            break;
-        case Driver::Tmpfs:
-            break;
-        }
-        StartDaemon(command);
-        for (int i = 0; i < 100 && !(m_ok = IsMounted(m_point)); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        Mount();
     }
     ~Mounted() { Unmount(); }
+
+    // As a file system a user has had for a while: everything written back
+    // to where it lives, not only to a journal or log.
+    bool Remount() { return Unmount() && Mount(); }
 
     // Unmounts and waits until the driver has written everything back.
     bool Unmount()
@@ -172,16 +167,39 @@ public:
     std::string operator/(const std::string& name) const { return m_point + "/" + name; }
 
 private:
+    bool Mount()
+    {
+        const FileSystem& fs = m_fs;
+        if (fs.driver == Driver::Tmpfs) {
+            return m_ok = Shell("mount -t tmpfs -o size=32m tmpfs " + Quoted(m_point));
+        }
+        std::vector<std::string> command;
+        switch (fs.driver) {
+        case Driver::Kernel:
+            return m_ok = Shell("mount -o loop" + std::string(*fs.options ? "," : "") + fs.options +
+                                " " + Quoted(m_image) + " " + Quoted(m_point));
+        case Driver::FuseFat:
+            command = {"fusefat", "-f", "-o", "rw+", m_image, m_point};
+            break;
+        case Driver::ExFat:
+            m_loop = LoopDevice();
+            command = {"mount.exfat-fuse", "-d", m_loop, m_point};
+            break;
+        case Driver::Ntfs:
+            command = {"ntfs-3g", "-o", "no_detach", m_image, m_point};
+            break;
+        case Driver::Tmpfs:
+            break;
+        }
+        StartDaemon(command);
+        for (int i = 0; i < 100 && !(m_ok = IsMounted(m_point)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return m_ok;
+    }
     std::string LoopDevice()
     {
-        FILE* out = ::popen(("losetup -f --show " + Quoted(m_image)).c_str(), "r");
-        char line[256] = {};
-        if (out == nullptr) {
-            return {};
-        }
-        const bool read = std::fgets(line, sizeof line, out) != nullptr;
-        ::pclose(out);
-        std::string device = read ? line : "";
+        std::string device = Output("losetup -f --show " + Quoted(m_image));
         while (!device.empty() && device.back() == '\n') {
             device.pop_back();
         }
@@ -191,7 +209,7 @@ private:
     // to finish writing after the unmount.
     void StartDaemon(const std::vector<std::string>& command)
     {
-        if (command.empty() || (m_driver == Driver::ExFat && m_loop.empty())) {
+        if (command.empty() || (m_fs.driver == Driver::ExFat && m_loop.empty())) {
             m_why = "no loop device";
             return;
         }
@@ -212,12 +230,24 @@ private:
 
     std::string m_image;
     std::string m_point;
-    Driver m_driver;
+    FileSystem m_fs;
     std::string m_loop;
     pid_t m_daemon = -1;
     bool m_ok = false;
     std::string m_why = "this machine cannot mount it (no loop device or FUSE in a sandbox?)";
 };
+
+// What the result says about the content, leaving out what it says about names.
+std::vector<ShredCaveat> ContentCaveats(const ShredResult& result)
+{
+    std::vector<ShredCaveat> caveats;
+    for (const ShredCaveat& caveat : result.caveats) {
+        if (caveat.kind != ShredCaveatKind::NamesKept) {
+            caveats.push_back(caveat);
+        }
+    }
+    return caveats;
+}
 
 } // namespace
 
@@ -279,11 +309,12 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
             SCOPED_TRACE(name);
             const ShredResult result = ShredPath(W(fs / name), quick);
             EXPECT_TRUE(result.Complete()) << Describe(result);
+            const std::vector<ShredCaveat> caveats = ContentCaveats(result);
             if (c.caveat) {
-                ASSERT_EQ(1u, result.caveats.size());
-                EXPECT_EQ(*c.caveat, result.caveats[0].kind);
+                ASSERT_EQ(1u, caveats.size());
+                EXPECT_EQ(*c.caveat, caveats[0].kind);
             } else {
-                EXPECT_TRUE(result.caveats.empty()) << result.caveats[0].fileSystem;
+                EXPECT_TRUE(caveats.empty()) << caveats[0].fileSystem;
             }
         }
         EXPECT_FALSE(Exists(fs / "single.txt"));
@@ -294,6 +325,220 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
         ASSERT_TRUE(fs.Unmount());
         if (!c.caveat && c.fs.driver != Driver::Tmpfs) {
             EXPECT_EQ(0u, Occurrences(fs.Image(), marker));
+        }
+    }
+    if (!unmountable.empty()) {
+        GTEST_SKIP() << "this machine could not mount: " << unmountable;
+    }
+}
+
+namespace {
+
+// Where a file system keeps copies of names by design, out of any folder.
+enum class Log
+{
+    None,
+    Ext4Journal, // inode 8
+    NtfsLogFile, // $LogFile, record 2
+};
+
+// The image with its journal or log blanked out, as The Sleuth Kit lists the
+// blocks that hold it.
+std::string WithoutLog(const std::string& image, Log log)
+{
+    std::string bytes = ReadFile(image);
+    if (log == Log::None) {
+        return bytes;
+    }
+    const std::string stat =
+        Output("istat " + Quoted(image) + (log == Log::Ext4Journal ? " 8" : " 2"));
+    const std::string sizes = Output("fsstat " + Quoted(image));
+    std::smatch size;
+    const std::string::size_type list =
+        stat.find('\n', stat.find(log == Log::Ext4Journal ? "Direct Blocks:" : "$DATA (128-1)"));
+    if (!std::regex_search(sizes, size, std::regex("(Cluster|Block) Size: ([0-9]+)")) ||
+        list == std::string::npos) {
+        ADD_FAILURE() << "cannot find the log of " << image;
+        return bytes;
+    }
+    const size_t block = std::stoul(size[2]);
+    std::istringstream numbers(stat.substr(list));
+    for (size_t number; numbers >> number;) {
+        if ((number + 1) * block <= bytes.size()) {
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(number * block), block, '\0');
+        }
+    }
+    return bytes;
+}
+
+// A distinctive name of 25 characters, no piece of it shared with another.
+std::string SecretName(int i)
+{
+    static const char kLetters[] = "abcdefghijkmnopqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ";
+    std::string name;
+    std::uint32_t v = 2654435761u * static_cast<std::uint32_t>(i + 1);
+    while (name.size() < 25) {
+        v = v * 1103515245u + 12345u;
+        name += kLetters[(v >> 16) % (sizeof kLetters - 1)];
+    }
+    return name;
+}
+
+std::string Utf16(const std::string& ascii)
+{
+    std::string wide;
+    for (char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+// How `name` may lie on a device: whole in ASCII or UTF-16LE, and in the
+// UTF-16LE pieces of `entry` characters a folder keeps: a FAT long-name
+// entry holds 13 characters as 5, 6 and 2 with bytes between, an exFAT name
+// entry 15.
+std::vector<std::string> Traces(const std::string& name, size_t entry)
+{
+    std::vector<std::string> traces{name, Utf16(name)};
+    for (size_t at = 0; entry != 0 && at < name.size(); at += entry) {
+        if (entry == 13) {
+            traces.push_back(Utf16(name.substr(at, 5)));
+            traces.push_back(Utf16(name.substr(at + 5, 6)));
+        } else {
+            traces.push_back(Utf16(name.substr(at, entry)));
+        }
+    }
+    return traces;
+}
+
+// Stops the run as soon as the folder holds a throwaway entry.
+class CancelAtThrowaway : public ShredProgress
+{
+public:
+    explicit CancelAtThrowaway(std::string folder) : m_folder(std::move(folder)) {}
+    bool OnListed(std::uint64_t) override { return true; }
+    bool OnEntry(const std::string&, std::uint64_t) override { return true; }
+    bool OnWritten(std::uint64_t) override
+    {
+        for (const std::string& name : ListNames(m_folder)) {
+            if (name[0] == '~') {
+                m_cancelled = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    bool Cancelled() const { return m_cancelled; }
+
+private:
+    std::string m_folder;
+    bool m_cancelled = false;
+};
+
+} // namespace
+
+TEST(Device, RemovedNamesAreGoneFromTheFolders)
+{
+    struct Case
+    {
+        FileSystem fs;
+        Log log;
+        size_t entry;   // characters of a name piece its folders keep, if pieces
+        bool namesKept; // the folder gives its storage back before it is written: rows say so
+    };
+    const Case cases[] = {
+        {{"FAT32 (fusefat)", Driver::FuseFat, "mkfs.vfat -F 32", 64}, Log::None, 13, false},
+        {{"exFAT (exfat-fuse)", Driver::ExFat, "mkfs.exfat", 64}, Log::None, 15, false},
+        {{"NTFS (ntfs-3g)", Driver::Ntfs, "mkfs.ntfs -q -F -Q", 64}, Log::NtfsLogFile, 0, false},
+        {{"ext4", Driver::Kernel, "mkfs.ext4 -q -F", 32}, Log::Ext4Journal, 0, false},
+        {{"xfs", Driver::Kernel, "mkfs.xfs -q -f", 320}, Log::None, 0, true},
+    };
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "mounting an image needs root; run the suite as root (as CI does)";
+    }
+    std::string unmountable;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fs.name);
+        TempDir dir;
+        Mounted fs(c.fs, dir);
+        if (!fs.Ok()) {
+            unmountable += std::string(c.fs.name) + " (" + fs.Why() + ") ";
+            continue;
+        }
+        // A folder listed whole, and files of another listed one by one
+        // beside two that stay: one named as a throwaway entry would be.
+        MakeDir(fs / "listed");
+        MakeDir(fs / "other");
+        std::vector<std::string> names;
+        for (int i = 0; i < 50; ++i) {
+            names.push_back(SecretName(i));
+            WriteFile(fs / ((i < 45 ? "listed/" : "other/") + names.back()), "x");
+        }
+        WriteFile(fs / "other/report.txt", "kept");
+        WriteFile(fs / "other/~000", "mine");
+        ASSERT_TRUE(fs.Remount());
+
+        ShredRun run(false);
+        ASSERT_TRUE(run.List(fs / "listed"));
+        for (int i = 45; i < 50; ++i) {
+            ASSERT_TRUE(run.List(fs / ("other/" + names[static_cast<size_t>(i)])));
+        }
+        ASSERT_TRUE(run.Execute());
+        bool namesKept = false;
+        for (const ShredResult& result : run.Results()) {
+            EXPECT_TRUE(result.Complete()) << Describe(result);
+            for (const ShredCaveat& caveat : result.caveats) {
+                namesKept = namesKept || caveat.kind == ShredCaveatKind::NamesKept;
+            }
+        }
+        EXPECT_EQ(c.namesKept, namesKept);
+        EXPECT_TRUE(ListNames(fs / "listed").empty());
+        EXPECT_EQ((std::vector<std::string>{"report.txt", "~000"}), ListNames(fs / "other"));
+        EXPECT_EQ("kept", ReadFile(fs / "other/report.txt"));
+        EXPECT_EQ("mine", ReadFile(fs / "other/~000"));
+
+        ASSERT_TRUE(fs.Unmount());
+        if (c.namesKept) {
+            continue;
+        }
+        const std::string image = WithoutLog(fs.Image(), c.log);
+        const std::string deleted = Output("fls -r -d " + Quoted(fs.Image()));
+        std::string found;
+        for (const std::string& name : names) {
+            const std::vector<std::string> traces = Traces(name, c.entry);
+            for (size_t k = 0; k < traces.size(); ++k) {
+                const size_t at = image.find(traces[k]);
+                if (at != std::string::npos) {
+                    found += name + "@" + std::to_string(at) + "#" + std::to_string(k) + " ";
+                    break;
+                }
+            }
+            if (deleted.find(name.substr(0, 13)) != std::string::npos) {
+                found += name + "(fls) ";
+            }
+        }
+        EXPECT_EQ("", found) << "names still on the device";
+    }
+
+    // Cancelled while the folder is filled: the run stops, and no throwaway
+    // entry is left behind.
+    {
+        TempDir dir;
+        Mounted fs({"exFAT (exfat-fuse)", Driver::ExFat, "mkfs.exfat", 64}, dir);
+        if (fs.Ok()) {
+            MakeDir(fs / "listed");
+            for (int i = 0; i < 45; ++i) {
+                WriteFile(fs / ("listed/" + SecretName(i)), "x");
+            }
+            WriteFile(fs / "report.txt", "kept");
+            CancelAtThrowaway progress(fs / "listed");
+            ShredRun run(false, &progress);
+            ASSERT_TRUE(run.List(fs / "listed"));
+            EXPECT_FALSE(run.Execute());
+            EXPECT_TRUE(progress.Cancelled());
+            EXPECT_TRUE(ListNames(fs / "listed").empty());
+            EXPECT_EQ("kept", ReadFile(fs / "report.txt"));
         }
     }
     if (!unmountable.empty()) {
@@ -376,8 +621,9 @@ TEST(Device, AReflinkedCopyIsReportedAndKeepsItsContent)
 
     const ShredResult result = ShredPath(W(fs / "original"), false);
     EXPECT_TRUE(result.Complete()) << Describe(result);
-    ASSERT_EQ(1u, result.caveats.size());
-    EXPECT_EQ(ShredCaveatKind::SharedData, result.caveats[0].kind);
+    const std::vector<ShredCaveat> caveats = ContentCaveats(result);
+    ASSERT_EQ(1u, caveats.size());
+    EXPECT_EQ(ShredCaveatKind::SharedData, caveats[0].kind);
     EXPECT_FALSE(Exists(fs / "original"));
     EXPECT_EQ(content, ReadFile(fs / "copy"));
 }
@@ -501,7 +747,6 @@ TEST(Device, AFileThatCannotKeepThePromiseIsNotASuccess)
     const std::string marker = Marker();
     // Truncated by another program during its passes; saved over by one on
     // FUSE storage, where each file is flushed alone. (Not fusefat: its own
-    // rename over an open file cross-links the two files' clusters.) (Not fusefat: its own
     // rename over an open file cross-links the two files' clusters.)
     struct Case
     {

@@ -109,6 +109,7 @@ TEST(ResultTexts, EveryFailureAndCaveatInChineseInEveryLocale)
         {{ShredCaveatKind::Network, "nfs4"},
          "已删除，但 nfs4 是网络文件系统，服务器上可能仍有原内容"},
         {{ShredCaveatKind::LowerLayer, "overlay"}, "已删除，但原文件仍在 overlay 的下层中"},
+        {{ShredCaveatKind::NamesKept, "vfat"}, "已删除，但原文件名可能仍留在文件夹中"},
     };
 
     // Every failure kind and every caveat has a case.
@@ -117,7 +118,7 @@ TEST(ResultTexts, EveryFailureAndCaveatInChineseInEveryLocale)
         kinds.insert(c.failure.kind);
     }
     EXPECT_EQ(static_cast<std::size_t>(ShredError::NoRoomForHoles) + 1, kinds.size());
-    EXPECT_EQ(static_cast<std::size_t>(ShredCaveatKind::LowerLayer) + 1, std::size(caveats));
+    EXPECT_EQ(static_cast<std::size_t>(ShredCaveatKind::NamesKept) + 1, std::size(caveats));
 
     for (const char* locale : {"C.UTF-8", "zh_CN.UTF-8"}) {
         SCOPED_TRACE(locale);

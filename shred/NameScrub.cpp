@@ -1,0 +1,184 @@
+#include "shred/NameScrub.h"
+
+#include "shred/Fd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+// Long entries first: a few of them fill the wide runs a removed folder
+// leaves; the shorter ones then fill what is left between, down to the
+// smallest entry each file system makes (one FAT slot, one exFAT entry set,
+// a 16-byte XFS entry). Their sizes in entries (FAT 6, 4, 3, 2, 1; exFAT 7,
+// 5, 4, 3) leave few runs that none fits.
+constexpr std::size_t kLengths[] = {64, 40, 24, 12, 4};
+// How often the fill asks whether to go on.
+constexpr std::uint64_t kAskEvery = 64;
+
+} // namespace
+
+NameScrub::NameScrub(FolderGrowth growth, std::uint64_t freed)
+    : m_growth(growth), m_limit(8 * freed + 256)
+{}
+
+std::string NameScrub::Name(std::size_t length, std::uint64_t n)
+{
+    static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    if (length < 2) {
+        return {};
+    }
+    std::string name(length, '0');
+    name[0] = '~';
+    for (std::size_t at = length; at-- > 1;) {
+        name[at] = kDigits[n % 36];
+        n /= 36;
+    }
+    return n == 0 ? name : std::string();
+}
+
+bool NameScrub::Measure(int dirfd, Footprint& footprint) const
+{
+    if (m_growth == FolderGrowth::FolderBlocks || m_growth == FolderGrowth::FolderOrFreeSpace) {
+        struct stat st;
+        if (::fstat(dirfd, &st) != 0) {
+            return false;
+        }
+        footprint.size = st.st_size;
+        footprint.blocks = st.st_blocks;
+    }
+    if (m_growth != FolderGrowth::FolderBlocks) {
+        struct statvfs fs;
+        if (::fstatvfs(dirfd, &fs) != 0) {
+            return false;
+        }
+        footprint.freeBlocks = fs.f_bfree;
+        footprint.freeFiles = fs.f_ffree;
+    }
+    return true;
+}
+
+bool NameScrub::Grew(const Footprint& before, const Footprint& now) const
+{
+    switch (m_growth) {
+    case FolderGrowth::None:
+        return true;
+    case FolderGrowth::FolderBlocks:
+        return now.blocks > before.blocks;
+    case FolderGrowth::FolderOrFreeSpace:
+        return now.size > before.size || now.blocks > before.blocks ||
+               now.freeBlocks < before.freeBlocks;
+    case FolderGrowth::FreeSpace:
+        return now.freeBlocks < before.freeBlocks;
+    case FolderGrowth::FreeFiles:
+        return now.freeFiles < before.freeFiles;
+    }
+    return true;
+}
+
+int NameScrub::Make(int dirfd, const std::string& name)
+{
+    Fd fd(
+        ::openat(dirfd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.Valid()) {
+        return errno;
+    }
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0) {
+        // Made, but unknown: its removal below cannot be checked, so the
+        // name is kept by a value no file has.
+        m_made.push_back({name, 0});
+        return errno;
+    }
+    m_made.push_back({name, st.st_ino});
+    return fd.Close();
+}
+
+bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& outcome)
+{
+    for (std::size_t length : kLengths) {
+        Footprint before;
+        if (!Measure(dirfd, before)) {
+            outcome.err = errno;
+            return false;
+        }
+        std::uint64_t made = 0;
+        for (std::uint64_t n = 0; made < m_limit; ++n) {
+            if (made % kAskEvery == 0 && !going()) {
+                outcome.cancelled = true;
+                return false;
+            }
+            const std::string name = Name(length, n);
+            if (name.empty()) {
+                break; // every name of this length taken
+            }
+            const int err = Make(dirfd, name);
+            if (err == EEXIST) {
+                continue;
+            }
+            if (err == ENOSPC || err == ENAMETOOLONG) {
+                break; // it would have to grow, or names this long are not taken
+            }
+            if (err != 0) {
+                outcome.err = err;
+                return false;
+            }
+            ++made;
+            Footprint now;
+            if (!Measure(dirfd, now)) {
+                outcome.err = errno;
+                return false;
+            }
+            if (Grew(before, now)) {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+void NameScrub::Clear(int dirfd, Outcome& outcome)
+{
+    for (const Made& made : m_made) {
+        struct stat st;
+        if (::fstatat(dirfd, made.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) {
+                outcome.leftovers.push_back(made.name);
+                outcome.leftoverErr = errno;
+            }
+            continue;
+        }
+        // Only what still holds the entry made here: another program may
+        // have put its own file under the name meanwhile.
+        if (st.st_ino == made.ino && ::unlinkat(dirfd, made.name.c_str(), 0) != 0 &&
+            errno != ENOENT) {
+            outcome.leftovers.push_back(made.name);
+            outcome.leftoverErr = errno;
+        }
+    }
+    m_made.clear();
+}
+
+NameScrub::Outcome NameScrub::Finish(int dirfd, const std::function<bool()>& going)
+{
+    Outcome outcome;
+    if (m_growth == FolderGrowth::None) {
+        return outcome;
+    }
+    Fill(dirfd, going, outcome);
+    Clear(dirfd, outcome);
+    if (::fsync(dirfd) != 0 && outcome.err == 0) {
+        outcome.err = errno;
+    }
+    return outcome;
+}
+
+bool NameScrub::GaveBack(int dirfd, FolderGrowth growth, std::int64_t listedBlocks)
+{
+    struct stat st;
+    return growth == FolderGrowth::FolderBlocks && ::fstat(dirfd, &st) == 0 &&
+           (st.st_blocks == 0 || st.st_blocks < listedBlocks);
+}
