@@ -8,6 +8,7 @@
 #include <linux/fs.h>
 
 #include <optional>
+#include <utility>
 
 TEST(StorageCheck, EachFileSystemGetsItsVerdict)
 {
@@ -72,6 +73,25 @@ TEST(StorageCheck, EachFileSystemGetsItsVerdict)
             EXPECT_EQ(*c.caveat, verdict.caveat->kind);
             EXPECT_EQ(c.name, verdict.caveat->fileSystem);
         }
+    }
+    // Where removed names stay in the folder, and what shows it grew.
+    const std::pair<StorageFacts, FolderGrowth> names[] = {
+        {fs(0xEF53, "ext4"), FolderGrowth::None}, // the kernel wipes a removed entry
+        {fs(0x58465342, "xfs"), FolderGrowth::FolderBlocks},
+        {fs(0x9123683E, "btrfs"), FolderGrowth::None},
+        {fs(0x4D44, "vfat"), FolderGrowth::FolderOrFreeSpace},
+        {fs(0x2011BAB0, "exfat"), FolderGrowth::FolderOrFreeSpace},
+        {fs(0x7366746E, "ntfs3"), FolderGrowth::FolderOrFreeSpace},
+        {fs(0x01021994, "tmpfs"), FolderGrowth::None},
+        {fs(0x65735546, "fuseblk"), FolderGrowth::FreeSpace},
+        {fs(0x65735546, "fuse.fusefat"), FolderGrowth::FreeFiles},
+        {fs(0x65735546, "fuse.sshfs"), FolderGrowth::None},
+        {fs(0x794C7630, "overlay"), FolderGrowth::None},
+        {fs(0x12345678, "unheard-of"), FolderGrowth::None},
+    };
+    for (const auto& [facts, growth] : names) {
+        SCOPED_TRACE(facts.mountType);
+        EXPECT_EQ(growth, StorageCheck::Decide(facts).freedNames);
     }
 }
 
