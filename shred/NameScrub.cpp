@@ -144,19 +144,15 @@ void NameScrub::Clear(int dirfd, Outcome& outcome)
 {
     for (const Made& made : m_made) {
         struct stat st;
-        if (::fstatat(dirfd, made.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) {
-                outcome.leftovers.push_back(made.name);
-                outcome.leftoverErr = errno;
-            }
-            continue;
-        }
+        int err = ::fstatat(dirfd, made.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
         // Only what still holds the entry made here: another program may
         // have put its own file under the name meanwhile.
-        if (st.st_ino == made.ino && ::unlinkat(dirfd, made.name.c_str(), 0) != 0 &&
-            errno != ENOENT) {
+        if (err == 0 && st.st_ino == made.ino && ::unlinkat(dirfd, made.name.c_str(), 0) != 0) {
+            err = errno;
+        }
+        if (err != 0 && err != ENOENT) {
             outcome.leftovers.push_back(made.name);
-            outcome.leftoverErr = errno;
+            outcome.leftoverErr = err;
         }
     }
     m_made.clear();
