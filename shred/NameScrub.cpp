@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,16 +14,17 @@ namespace {
 // Long entries first: a few of them fill the wide runs a removed folder
 // leaves; the shorter ones then fill what is left between, down to the
 // smallest entry each file system makes (one FAT slot, one exFAT entry set,
-// a 16-byte XFS entry). Their sizes in entries (FAT 6, 4, 3, 2, 1; exFAT 7,
-// 5, 4, 3) leave few runs that none fits.
-constexpr std::size_t kLengths[] = {64, 40, 24, 12, 4};
+// a 16-byte XFS entry). Their sizes in entries (FAT 21, 6, 4, 3, 2, 1; exFAT
+// 19, 7, 5, 4, 3) leave few runs that none fits.
+constexpr std::size_t kLengths[] = {255, 64, 40, 24, 12, 4};
 // How often the fill asks whether to go on.
 constexpr std::uint64_t kAskEvery = 64;
 
 } // namespace
 
 NameScrub::NameScrub(FolderGrowth growth, std::uint64_t freed)
-    : m_growth(growth), m_limit(8 * freed + 256)
+    : m_growth(growth), m_limit(8 * freed + 256),
+      m_sparingly(growth == FolderGrowth::FreeSpace || growth == FolderGrowth::FreeFiles)
 {}
 
 std::string NameScrub::Name(std::size_t length, std::uint64_t n)
@@ -119,14 +121,27 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
             if (err == EEXIST) {
                 continue;
             }
-            if (err == ENOSPC || err == ENAMETOOLONG) {
-                break; // it would have to grow, or names this long are not taken
+            if (err == ENOSPC) {
+                break; // the folder would have to grow
             }
             if (err != 0) {
-                outcome.err = err;
-                return false;
+                // Some drivers refuse names this long (fusefat: EPERM at
+                // 255): the shorter ones still go; only the shortest failing
+                // means the folder takes no entry.
+                if (length == kLengths[std::size(kLengths) - 1]) {
+                    outcome.err = err;
+                    return false;
+                }
+                break;
             }
             ++made;
+            // A FUSE driver may count its free space anew on every ask
+            // (fusefat reads its whole allocation table: most of a second
+            // on a large disk), so there growth is looked for after 1, 2, 4
+            // ... entries: at most as many again land in new space.
+            if (m_sparingly && (made & (made - 1)) != 0) {
+                continue;
+            }
             Footprint now;
             if (!Measure(dirfd, now)) {
                 outcome.err = errno;

@@ -81,6 +81,7 @@ private:
 
     FolderGrowth m_growth;
     std::uint64_t m_limit; // throwaway entries per length at most
+    bool m_sparingly;      // asking for growth is costly: ask less often
     std::vector<Made> m_made;
 };
 
