@@ -11,8 +11,9 @@ class ShredProgress;
 inline constexpr std::uint64_t kShredBlockSize = 1024;
 // A pass over a large file starts write-back of each chunk as soon as it is
 // written and waits for the chunk before: at most two chunks are dirty or in
-// flight, and progress counts only what reached the device.
-inline constexpr std::uint64_t kShredChunkSize = 16u << 20;
+// flight, and progress counts only what reached the device. 4 MiB went
+// faster than 16 MiB (the device starts sooner and the waits overlap more).
+inline constexpr std::uint64_t kShredChunkSize = 4u << 20;
 
 // What a pass returns when the file shrank under it (another program
 // truncated it): the freed blocks were never overwritten.
