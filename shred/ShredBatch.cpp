@@ -59,7 +59,8 @@ EntryOutcome ShredBatch::Open(int dirfd, const char* name, dev_t dev, ino_t ino,
     member.name = name;
     member.dev = dev;
     member.ino = ino;
-    member.outcome = OpenEntry(dirfd, name, dev, ino, m_storage, member.fd, member.opened);
+    member.outcome = OpenEntry(dirfd, m_folders.Device(member.folder), name, dev, ino, m_storage,
+                               member.fd, member.opened);
     member.changed = member.opened.st_ctim;
     return member.outcome;
 }

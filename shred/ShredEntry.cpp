@@ -128,8 +128,8 @@ int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned
     }
 }
 
-EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, StorageCheck& storage,
-                       Fd& fd, struct stat& opened)
+EntryOutcome OpenEntry(int dirfd, dev_t folderDev, const char* name, dev_t dev, ino_t ino,
+                       StorageCheck& storage, Fd& fd, struct stat& opened)
 {
     fd.Reset();
     struct stat& st = opened;
@@ -168,7 +168,7 @@ EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, Storag
     // Asked before the passes: they may change what the storage reports
     // (writing a shared extent gives the file blocks of its own).
     EntryOutcome outcome;
-    outcome.caveat = storage.Check(file.Get(), st, dirfd, name);
+    outcome.caveat = storage.Check(file.Get(), st, dirfd, folderDev, name);
     fd = std::move(file);
     return outcome;
 }

@@ -40,13 +40,14 @@ void StatFromStatx(const struct statx& stx, struct stat& st);
 // A failed outcome of `kind`.
 EntryOutcome EntryFailure(ShredError kind, int err = 0, std::uint64_t detail = 0);
 
-// Checks that `name` in the folder open on `dirfd` is still the entry listed
-// with `dev` and `ino`, and that it may be destroyed. A regular file is
-// opened for its passes: `fd` then holds it, `opened` is its fstat, and the
-// outcome carries its storage caveat; for a link `fd` stays empty.
-// Anything but Destroyed means: leave the entry as it is.
-EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, StorageCheck& storage,
-                       Fd& fd, struct stat& opened);
+// Checks that `name` in the folder open on `dirfd` (whose device is
+// `folderDev`) is still the entry listed with `dev` and `ino`, and that it
+// may be destroyed. A regular file is opened for its passes: `fd` then holds
+// it, `opened` is its fstat, and the outcome carries its storage caveat; for
+// a link `fd` stays empty. Anything but Destroyed means: leave the entry as
+// it is.
+EntryOutcome OpenEntry(int dirfd, dev_t folderDev, const char* name, dev_t dev, ino_t ino,
+                       StorageCheck& storage, Fd& fd, struct stat& opened);
 
 // The temporary name del.file.<n>.del.
 std::string TemporaryName(unsigned long n);
