@@ -5,7 +5,10 @@
 #include "shred/StorageCheck.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <map>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +38,20 @@ int NameHolds(int dirfd, const char* name, const ShredBatch::Member& member)
     return st.st_dev == member.dev && st.st_ino == member.ino ? 0 : ESTALE;
 }
 
+// Since Linux 5.8, syncfs reports the write-back error of any file of the
+// file system that the description calling it has not seen yet; before, it
+// reported none, and each file had to be asked.
+bool SyncfsReportsWriteBackErrors()
+{
+    static const bool reports = [] {
+        utsname name{};
+        int major = 0, minor = 0;
+        return ::uname(&name) == 0 && std::sscanf(name.release, "%d.%d", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
 } // namespace
 
 ShredBatch::ShredBatch(FolderTree& folders, bool quick, ShredProgress* progress,
@@ -47,11 +64,17 @@ bool ShredBatch::Fits(std::uint64_t length)
     return WholeBlocks(length) <= kMaxFileBytes;
 }
 
-bool ShredBatch::Fits(dev_t dev, std::uint64_t length) const
+bool ShredBatch::Fits(dev_t dev, std::uint64_t length, Sharing sharing) const
 {
-    return Fits(length) &&
-           (m_members.empty() || (m_together && dev == m_dev && m_members.size() < kMaxFiles &&
-                                  m_bytes + WholeBlocks(length) <= kMaxBytes));
+    return Fits(length) && sharing != Sharing::Alone &&
+           (m_members.empty() ||
+            (sharing == m_sharing && dev == m_dev && m_members.size() < kMaxFiles &&
+             m_bytes + WholeBlocks(length) <= kMaxBytes));
+}
+
+bool ShredBatch::Holds(dev_t dev, ino_t ino) const
+{
+    return m_files.count({dev, ino}) != 0;
 }
 
 EntryOutcome ShredBatch::Open(int dirfd, const char* name, dev_t dev, ino_t ino, Member& member)
@@ -65,20 +88,26 @@ EntryOutcome ShredBatch::Open(int dirfd, const char* name, dev_t dev, ino_t ino,
     return member.outcome;
 }
 
-void ShredBatch::Add(Member member, int dirfd, bool together)
+void ShredBatch::Add(Member member, int dirfd, Sharing sharing)
 {
     if (m_members.empty()) {
         m_dev = member.dev;
-        m_together = together;
-        m_syncFd.Reset(::fcntl(dirfd, F_DUPFD_CLOEXEC, 0));
+        m_sharing = sharing;
+        // A description of its own: syncfs reports the write-back errors
+        // since it was opened, none that another description already took.
+        m_syncFd.Reset(sharing == Sharing::Syncfs
+                           ? ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                           : -1);
     }
     m_bytes += WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size));
+    m_files.insert({member.dev, member.ino});
     m_members.push_back(std::move(member));
 }
 
 void ShredBatch::Clear()
 {
     m_members.clear();
+    m_files.clear();
     m_bytes = 0;
     m_syncFd.Reset();
 }
@@ -179,17 +208,20 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
             continue;
         }
         int err = 0;
-        if (m_together) {
+        if (m_sharing != Sharing::Alone) {
             // The progress already counts the batch; this only asks.
             if (m_progress != nullptr && !m_progress->OnWritten(m_members.back().share)) {
                 going = false;
                 return at;
             }
-            err = OverwritePass(member.fd.Get(), length, PassPattern(pass), nullptr, 0, false);
-            if (err == 0) {
-                // The device works on it while the next files are written.
-                ::sync_file_range(member.fd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+            // A pass keeps the holes where they are: one search serves both.
+            if (pass == 0) {
+                member.data = FindData(member.fd.Get(), length);
             }
+            // Not sent to the device file by file: the step's flush sends
+            // the batch at once, which is cheaper than starting each file.
+            err = OverwritePass(member.fd.Get(), length, PassPattern(pass), nullptr, 0, false,
+                                &member.data);
         } else {
             // Alone: written back chunk by chunk, durable when it returns.
             err = OverwritePass(member.fd.Get(), length, PassPattern(pass), m_progress,
@@ -214,7 +246,7 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
 
 void ShredBatch::FlushPass(std::size_t end)
 {
-    if (!m_together) {
+    if (m_sharing == Sharing::Alone) {
         return; // each lone pass flushed itself
     }
     Member* first = nullptr;
@@ -229,8 +261,12 @@ void ShredBatch::FlushPass(std::size_t end)
     // syncfs flushes the device's write cache only when the file system
     // logged something, and a pass that rewrites blocks in place within one
     // timestamp tick logs nothing (XFS); one member's fdatasync flushes it.
-    const bool flushed = ::syncfs(m_syncFd.Get()) == 0;
+    // FUSE and network storage hear only each file's own flush.
+    const bool flushed = m_sharing == Sharing::Syncfs && ::syncfs(m_syncFd.Get()) == 0;
     const int firstErr = flushed && ::fdatasync(first->fd.Get()) != 0 ? errno : 0;
+    // A syncfs that succeeded saw no file's write-back fail since the batch
+    // began: asking each file again would only repeat it.
+    const bool allWell = flushed && SyncfsReportsWriteBackErrors();
     for (std::size_t i = 0; i < end; ++i) {
         Member& member = m_members[i];
         if (!Live(member) || !member.fd.Valid()) {
@@ -239,6 +275,8 @@ void ShredBatch::FlushPass(std::size_t end)
         int err = 0;
         if (&member == first && flushed) {
             err = firstErr;
+        } else if (allWell) {
+            err = 0;
         } else if (flushed) {
             // Written back already: this only reports the file's own
             // write-back error since it was opened, without another flush.
@@ -263,8 +301,7 @@ void ShredBatch::RenameAll()
 {
     // The names taken in a folder stay taken until the removals: the search
     // for a free one goes on after the last taken, not from 1 each time.
-    FolderTree::Index folder = FolderTree::kNoParent;
-    unsigned long next = 1;
+    std::map<FolderTree::Index, unsigned long> nextIn;
     for (Member& member : m_members) {
         if (!Live(member)) {
             continue;
@@ -282,11 +319,9 @@ void ShredBatch::RenameAll()
             }
             continue;
         }
-        if (member.folder != folder) {
-            folder = member.folder;
-            next = 1;
-        }
-        if (const int err = RenameToFreeName(dirfd, member.name, member.temp, next)) {
+        unsigned long& next = nextIn.emplace(member.folder, 1).first->second;
+        RenameWay& way = m_renameWays.emplace(member.dev, RenameWay::NoReplace).first->second;
+        if (const int err = RenameToFreeName(dirfd, member.name, member.temp, next, &way)) {
             Fail(member, ShredError::Rename, err);
             continue;
         }
@@ -295,7 +330,7 @@ void ShredBatch::RenameAll()
         // the rename: what was renamed is then not ours, and goes back.
         const std::string temp = TemporaryName(member.temp);
         if (NameHolds(dirfd, temp.c_str(), member) != 0) {
-            RenameNoReplace(dirfd, temp.c_str(), member.name);
+            RenameNoReplace(dirfd, temp.c_str(), member.name, &way);
             Fail(member, ShredError::Replaced);
             continue;
         }
@@ -333,20 +368,28 @@ void ShredBatch::FlushFolders(ShredError kind)
     }
     // A rename or removal goes through the file system's log, whose commit
     // flushes the device: syncfs is enough here.
-    if (!any || (m_together && ::syncfs(m_syncFd.Get()) == 0)) {
+    if (!any || (m_sharing == Sharing::Syncfs && ::syncfs(m_syncFd.Get()) == 0)) {
         return;
     }
-    // Alone, or which folder failed: each says, as a run file by file asks it.
-    FolderTree::Index synced = FolderTree::kNoParent;
+    // Alone, on storage that hears only a folder's own flush, or to find
+    // which folder failed: each folder once, its answer for all its members
+    // (a second fsync would not report the error again).
+    std::map<FolderTree::Index, int> synced;
     for (Member& member : m_members) {
-        if (!Live(member) || member.folder == synced) {
+        if (!Live(member)) {
             continue;
         }
-        const int dirfd = FolderOf(member, kind);
-        if (dirfd >= 0 && ::fsync(dirfd) != 0) {
-            Fail(member, kind, errno, kind == ShredError::SyncAfterRename ? member.temp : 0);
-        } else {
-            synced = member.folder;
+        auto found = synced.find(member.folder);
+        if (found == synced.end()) {
+            const int dirfd = FolderOf(member, kind);
+            if (dirfd < 0) {
+                continue;
+            }
+            found = synced.emplace(member.folder, ::fsync(dirfd) == 0 ? 0 : errno).first;
+        }
+        if (found->second != 0) {
+            Fail(member, kind, found->second,
+                 kind == ShredError::SyncAfterRename ? member.temp : 0);
         }
     }
 }

@@ -242,27 +242,31 @@ bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredR
 bool ShredRun::Execute()
 {
     ShredBatch batch(m_folders, m_quick, m_progress, m_storage);
-    for (Target& target : m_targets) {
-        m_results.push_back(std::move(target.result));
-        ShredResult& result = m_results.back();
-        bool going = true;
+    // Results are filled in place while a batch spans several paths.
+    m_results.reserve(m_targets.size());
+    bool going = true;
+    for (std::size_t t = 0; t < m_targets.size() && going; ++t) {
+        const Target& target = m_targets[t];
+        m_results.push_back(std::move(m_targets[t].result));
         for (std::size_t i = target.begin; i < target.end && going; ++i) {
-            going = Destroy(m_entries[i], result, batch);
-        }
-        // A batch never spans two paths: each has its own result.
-        going = going ? RunBatch(batch, result) : (batch.Clear(), false);
-        if (!going) {
-            result.cancelled = true;
-            m_folders.CloseAll();
-            return false;
+            going = Destroy(m_entries[i], m_results.size() - 1, batch);
         }
     }
+    // A batch spans the paths whose files share it: each member's outcome
+    // goes to its own path's result.
+    going = going ? RunBatch(batch) : (LeaveBatch(batch), false);
+    if (!going) {
+        m_results.back().cancelled = true;
+    }
     m_folders.CloseAll();
-    return true;
+    return going;
 }
 
 bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result)
 {
+    if (outcome.status == EntryOutcome::Cancelled) {
+        result.cancelled = true;
+    }
     switch (outcome.status) {
     case EntryOutcome::Destroyed:
         ++result.shredded;
@@ -283,17 +287,29 @@ bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, Shre
     return true;
 }
 
-bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
+bool ShredRun::RunBatch(ShredBatch& batch)
 {
     if (batch.Empty()) {
         return true;
     }
     const bool going = batch.Run();
     for (const ShredBatch::Member& member : batch.Members()) {
-        Record(member.outcome, m_folders.PathOf(member.folder, member.name), result);
+        Record(member.outcome, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
     }
     batch.Clear();
     return going;
+}
+
+void ShredRun::LeaveBatch(ShredBatch& batch)
+{
+    // Nothing of it is written yet: each file keeps its name and content,
+    // and its path says it was not reached.
+    EntryOutcome cancelled;
+    cancelled.status = EntryOutcome::Cancelled;
+    for (const ShredBatch::Member& member : batch.Members()) {
+        Record(cancelled, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
+    }
+    batch.Clear();
 }
 
 int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResult& result)
@@ -310,12 +326,12 @@ int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResul
     return dirfd;
 }
 
-// Destroys one listed entry in its folder, reached again by descriptors:
-// small files of storage flushed at once join the batch, anything else goes
-// alone, after what was batched before it. Returns false when the run was
-// cancelled.
-bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch)
+// Destroys one listed entry of the path `row` in its folder, reached again
+// by descriptors: small files join the batch, a large one goes alone, after
+// what was batched before it. Returns false when the run was cancelled.
+bool ShredRun::Destroy(const Entry& entry, std::size_t row, ShredBatch& batch)
 {
+    ShredResult& result = m_results[row];
     const char* name = m_names.Get(entry.name);
     if (entry.folder != m_currentFolder) {
         m_currentFolder = entry.folder;
@@ -328,8 +344,13 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
         return true; // a vanished folder took its entries with it
     }
     const std::uint64_t listed = entry.regular ? entry.size : 0;
-    bool together = ShredBatch::Fits(listed) && m_storage.FlushesTogether(dirfd, dev);
-    if ((!together || !batch.Fits(dev, listed)) && !RunBatch(batch, result)) {
+    const ShredBatch::Sharing shares = m_storage.FlushesTogether(dirfd, dev)
+                                           ? ShredBatch::Sharing::Syncfs
+                                           : ShredBatch::Sharing::FileFlushes;
+    ShredBatch::Sharing sharing = ShredBatch::Fits(listed) ? shares : ShredBatch::Sharing::Alone;
+    // A file listed twice (alone and in its listed folder) goes once per batch.
+    if ((!batch.Fits(dev, listed, sharing) || batch.Holds(dev, entry.ino)) && !RunBatch(batch)) {
+        Fail(result, path, ShredError::Cancelled);
         return false;
     }
     if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
@@ -338,6 +359,7 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
         return false;
     }
     ShredBatch::Member member;
+    member.row = row;
     member.folder = entry.folder;
     member.share = BytesToWrite(entry);
     for (int attempt = 0;; ++attempt) {
@@ -351,7 +373,8 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
                                       outcome.kind == ShredError::Open &&
                                       (outcome.err == EMFILE || outcome.err == ENFILE);
         if (outOfDescriptors && attempt == 0 && !batch.Empty()) {
-            if (!RunBatch(batch, result)) {
+            if (!RunBatch(batch)) {
+                Fail(result, path, ShredError::Cancelled);
                 return false;
             }
             continue;
@@ -362,17 +385,17 @@ bool ShredRun::Destroy(const Entry& entry, ShredResult& result, ShredBatch& batc
         break;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
-    if (together && !batch.Fits(dev, length)) {
+    if (sharing != ShredBatch::Sharing::Alone && !batch.Fits(dev, length, sharing)) {
         // It grew since it was listed.
-        if (!RunBatch(batch, result)) {
+        if (!RunBatch(batch)) {
             Fail(result, path, ShredError::Cancelled);
             return false;
         }
-        together = ShredBatch::Fits(length);
+        sharing = ShredBatch::Fits(length) ? shares : ShredBatch::Sharing::Alone;
         if ((dirfd = OpenFolder(entry, path, result)) < 0) {
             return true;
         }
     }
-    batch.Add(std::move(member), dirfd, together);
-    return together || RunBatch(batch, result);
+    batch.Add(std::move(member), dirfd, sharing);
+    return sharing != ShredBatch::Sharing::Alone || RunBatch(batch);
 }

@@ -73,8 +73,12 @@ private:
     // The entry's folder, open, or -1 with the reason recorded (none when
     // the folder vanished and took its entries with it).
     int OpenFolder(const Entry& entry, const std::string& path, ShredResult& result);
-    bool Destroy(const Entry& entry, ShredResult& result, ShredBatch& batch);
-    bool RunBatch(ShredBatch& batch, ShredResult& result);
+    bool Destroy(const Entry& entry, std::size_t row, ShredBatch& batch);
+    // Runs the batch and records each member in its path's result; false
+    // when cancelled.
+    bool RunBatch(ShredBatch& batch);
+    // Empties a batch not written, each member recorded as cancelled.
+    void LeaveBatch(ShredBatch& batch);
     // Records what became of an entry; false when it was cancelled.
     bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
 
