@@ -162,8 +162,32 @@ void ShredBatch::Stamp(Member& member)
     }
 }
 
+void ShredBatch::Prepare()
+{
+    if (m_sharing == Sharing::Alone) {
+        return; // a large file's passes search as they go
+    }
+    static const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    for (Member& member : m_members) {
+        if (!Live(member) || !member.fd.Valid()) {
+            continue;
+        }
+        // A pass keeps the holes where they are: one search serves both.
+        const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
+        member.data = FindData(member.fd.Get(), length);
+        // A write over part of a page that is not cached reads the page
+        // first, file after file; asked for now, the reads go together.
+        const std::uint64_t total = WholeBlocks(length);
+        if (total % page != 0 && !member.data.empty() && member.data.back().end == total) {
+            ::posix_fadvise(member.fd.Get(), static_cast<off_t>(total / page * page),
+                            static_cast<off_t>(page), POSIX_FADV_WILLNEED);
+        }
+    }
+}
+
 bool ShredBatch::Run()
 {
+    Prepare();
     bool going = true;
     for (int pass = 0; pass < PassCount(m_quick) && going; ++pass) {
         const std::size_t written = WritePass(pass, going);
@@ -213,10 +237,6 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
             if (m_progress != nullptr && !m_progress->OnWritten(m_members.back().share)) {
                 going = false;
                 return at;
-            }
-            // A pass keeps the holes where they are: one search serves both.
-            if (pass == 0) {
-                member.data = FindData(member.fd.Get(), length);
             }
             // Not sent to the device file by file: the step's flush sends
             // the batch at once, which is cheaper than starting each file.

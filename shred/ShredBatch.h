@@ -100,6 +100,9 @@ private:
     // it, `length` bytes long: no other program truncated, extended, rewrote
     // or linked it since.
     bool Unchanged(const Member& member, std::uint64_t length) const;
+    // Before the first pass of shared flushes: where each member holds data,
+    // and the reads its passes would wait for, asked for all at once.
+    void Prepare();
     // Notes the file's change time once its pass is durable.
     void Stamp(Member& member);
     // Writes pass `pass` to every member; returns the end of the members it
