@@ -4,6 +4,7 @@
 #include "shred/ShredBatch.h"
 #include "shred/ShredProgress.h"
 #include "shred/ShredRun.h"
+#include "tests/support/Mounted.h"
 #include "tests/support/ShredPrint.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
@@ -928,6 +929,33 @@ TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
         }
         EXPECT_LE(Count(calls, {Call::SyncFs}), 5u) << "the files share one batch";
     }
+}
+
+TEST(ShredRun, OnFuseEachFileFlushesItsPassesAndEachFolderItsSteps)
+{
+    TempDir dir;
+    Mounted fs({"exFAT (exfat-fuse)", Driver::ExFat, "mkfs.exfat", 64}, dir);
+    VORN_MOUNT_OR_SKIP(fs);
+    MakeDir(fs / "small");
+    constexpr int kFiles = 20;
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(fs / ("small/f" + std::to_string(i)),
+                  Filled(1 + static_cast<size_t>(i) * 300, 's'));
+    }
+    ShredRun run(false);
+    ASSERT_TRUE(run.List(fs / "small"));
+    std::vector<Call> calls;
+    g_calls = &calls;
+    EXPECT_TRUE(run.Execute());
+    g_calls = nullptr;
+    EXPECT_TRUE(run.Results()[0].Complete()) << Describe(run.Results()[0]);
+    EXPECT_EQ(static_cast<std::uint64_t>(kFiles), run.Results()[0].shredded);
+    EXPECT_TRUE(ListNames(fs / "small").empty());
+    EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
+    EXPECT_EQ(0u, Count(calls, {Call::SyncFs})) << "no plain FUSE driver hears syncfs";
+    // Each file's own flush per pass; the folder's after the renames and
+    // after the removals, once each for all its files.
+    EXPECT_EQ(static_cast<std::size_t>(kFiles) * 2 + 2, Count(calls, {Call::Flush}));
 }
 
 TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
