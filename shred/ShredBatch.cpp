@@ -141,25 +141,35 @@ int ShredBatch::FolderOf(Member& member, ShredError kind)
 bool ShredBatch::Unchanged(const Member& member, std::uint64_t length) const
 {
     struct stat st;
-    if (!FreshStat(member.fd.Get(), st)) {
-        return false;
-    }
+    return FreshStat(member.fd.Get(), st) && Matches(member, st, length) &&
+           (st.st_nlink == 0 || SameTime(st.st_ctim, member.changed));
+}
+
+bool ShredBatch::Matches(const Member& member, const struct stat& st, std::uint64_t length) const
+{
     if (st.st_nlink == 0) {
         return true; // its name went elsewhere: the rename tells what became of it
     }
     return st.st_nlink == 1 && static_cast<std::uint64_t>(st.st_size) == length &&
-           SameTime(st.st_ctim, member.changed) &&
            (st.st_blocks >= member.opened.st_blocks || !BlocksMeanSomething(member.outcome));
 }
 
-void ShredBatch::Stamp(Member& member)
+void ShredBatch::Stamp(Member& member, bool last)
 {
     struct stat st;
     if (!FreshStat(member.fd.Get(), st)) {
         Fail(member, ShredError::Write, errno);
-    } else {
-        member.changed = st.st_ctim;
+        return;
     }
+    // After the last pass this look is also the check that no other
+    // program truncated, extended or linked the file during the passes.
+    const std::uint64_t written = WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size));
+    if (last && !Matches(member, st, written)) {
+        Fail(member, ShredError::Changed);
+        return;
+    }
+    member.changed = st.st_ctim;
+    member.checked = last;
 }
 
 void ShredBatch::Prepare()
@@ -193,7 +203,7 @@ bool ShredBatch::Run()
         const std::size_t written = WritePass(pass, going);
         const bool last = pass == PassCount(m_quick) - 1;
         if (going || last) {
-            FlushPass(written);
+            FlushPass(written, last);
         }
         if (!going) {
             // Only a file whose last pass is on the device goes on.
@@ -205,7 +215,7 @@ bool ShredBatch::Run()
         }
     }
     for (Member& member : m_members) {
-        if (Live(member) && member.fd.Valid() &&
+        if (Live(member) && member.fd.Valid() && !member.checked &&
             !Unchanged(member, WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size)))) {
             Fail(member, ShredError::Changed);
         }
@@ -247,7 +257,7 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
             err = OverwritePass(member.fd.Get(), length, PassPattern(pass), m_progress,
                                 static_cast<std::uint64_t>(pass) * WholeBlocks(length), true);
             if (err == 0) {
-                Stamp(member);
+                Stamp(member, pass == PassCount(m_quick) - 1);
             }
         }
         if (err == ECANCELED) {
@@ -264,7 +274,7 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
     return at;
 }
 
-void ShredBatch::FlushPass(std::size_t end)
+void ShredBatch::FlushPass(std::size_t end, bool last)
 {
     if (m_sharing == Sharing::Alone) {
         return; // each lone pass flushed itself
@@ -312,7 +322,7 @@ void ShredBatch::FlushPass(std::size_t end)
         if (err != 0) {
             Fail(member, ShredError::Write, err);
         } else {
-            Stamp(member);
+            Stamp(member, last);
         }
     }
 }

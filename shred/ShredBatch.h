@@ -61,6 +61,7 @@ public:
         timespec changed = {};   // its change time when opened or after its last pass
         std::uint64_t share = 0; // its bytes in the run's progress
         DataMap data;            // where it holds data, found before its first pass
+        bool checked = false;    // found unchanged after its last pass
         EntryOutcome outcome;    // Destroyed until something stops it
         unsigned long temp = 0;  // del.file.<temp>.del once renamed
     };
@@ -100,17 +101,21 @@ private:
     // it, `length` bytes long: no other program truncated, extended, rewrote
     // or linked it since.
     bool Unchanged(const Member& member, std::uint64_t length) const;
+    // The same without the change time: `st` is `length` bytes long, has
+    // one name and no fewer blocks than when opened.
+    bool Matches(const Member& member, const struct stat& st, std::uint64_t length) const;
     // Before the first pass of shared flushes: where each member holds data,
     // and the reads its passes would wait for, asked for all at once.
     void Prepare();
-    // Notes the file's change time once its pass is durable.
-    void Stamp(Member& member);
+    // Notes the file's change time once its pass is durable; after the
+    // `last` pass, checks it too (Matches).
+    void Stamp(Member& member, bool last);
     // Writes pass `pass` to every member; returns the end of the members it
     // reached, short of the end only when cancelled (`going` then false).
     std::size_t WritePass(int pass, bool& going);
     // Makes the passes of members [0, end) of a shared batch durable, each
     // file's own write-back error failing that file alone.
-    void FlushPass(std::size_t end);
+    void FlushPass(std::size_t end, bool last);
     // Makes the renames or removals durable; `kind` fails a member whose
     // folder could not be synced.
     void FlushFolders(ShredError kind);
