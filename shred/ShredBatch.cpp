@@ -4,6 +4,7 @@
 #include "shred/ShredProgress.h"
 #include "shred/StorageCheck.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -197,6 +198,10 @@ void ShredBatch::Prepare()
 
 bool ShredBatch::Run()
 {
+    // Files listed one by one come in the order they were listed: in the
+    // order of their inodes the passes reach the device nearly in sequence.
+    std::stable_sort(m_members.begin(), m_members.end(),
+                     [](const Member& a, const Member& b) { return a.ino < b.ino; });
     Prepare();
     bool going = true;
     for (int pass = 0; pass < PassCount(m_quick) && going; ++pass) {

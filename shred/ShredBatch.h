@@ -84,9 +84,10 @@ public:
     // Takes an opened member, which shares the batch's flushes as `sharing`
     // says (Alone: it must be the only one).
     void Add(Member member, int dirfd, Sharing sharing);
-    // Destroys the members; false when cancelled, in which case the files
-    // whose last pass was written are still renamed and removed, and the
-    // rest keep their names. Each member's outcome is then in Members().
+    // Destroys the members, in the order of their inodes; false when
+    // cancelled, in which case the files whose last pass was written are
+    // still renamed and removed, and the rest keep their names. Each
+    // member's outcome is then in Members().
     bool Run();
     const std::vector<Member>& Members() const { return m_members; }
     // Closes everything and empties the batch.
