@@ -113,17 +113,22 @@ bool ShredRun::List(const std::string& path, bool folders)
     const std::string::size_type slash = path.rfind('/');
     const std::string parent =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     bool going = true;
-    if (!Allowed(path, folder ? path : parent, folder, result)) {
+    if (!folder && parent == m_lastParent) {
+        // The folder of the file listed before (a selection dropped from a
+        // file manager is one folder's files): allowed and recorded already.
+        going = Add(m_lastRoot, name.c_str(), st);
+    } else if (!Allowed(path, folder ? path : parent, folder, result)) {
         // Refused as a whole, without a walk.
     } else if (!folder) {
-        const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
         struct stat parentSt;
         if (::stat(parent.c_str(), &parentSt) != 0) {
             Fail(result, path, ShredError::Stat, errno);
         } else {
-            going =
-                Add(m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino), name.c_str(), st);
+            m_lastRoot = m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino);
+            m_lastParent = parent;
+            going = Add(m_lastRoot, name.c_str(), st);
         }
     } else if (!folders) {
         Fail(result, path, ShredError::IsFolder);

@@ -92,6 +92,9 @@ private:
     StorageCheck m_storage;
     std::vector<dev_t> m_devices; // few: one per mount or overlay layer
     std::uint64_t m_totalBytes = 0;
+    // The folder of the file listed before, as a path and as recorded.
+    std::string m_lastParent;
+    FolderTree::Index m_lastRoot = FolderTree::kNoParent;
     // The folder of the entry before, whose path OnEntry reports.
     FolderTree::Index m_currentFolder = FolderTree::kNoParent;
     std::string m_currentPrefix;
