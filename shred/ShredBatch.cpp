@@ -102,6 +102,7 @@ void ShredBatch::Add(Member member, int dirfd, Sharing sharing)
     }
     m_bytes += WholeBlocks(static_cast<std::uint64_t>(member.opened.st_size));
     m_files.insert({member.dev, member.ino});
+    m_lastShare = member.share;
     m_members.push_back(std::move(member));
 }
 
@@ -248,8 +249,9 @@ std::size_t ShredBatch::WritePass(int pass, bool& going)
         }
         int err = 0;
         if (m_sharing != Sharing::Alone) {
-            // The progress already counts the batch; this only asks.
-            if (m_progress != nullptr && !m_progress->OnWritten(m_members.back().share)) {
+            // The progress already counts the batch up to the member added
+            // last, whose share it reports; this only asks.
+            if (m_progress != nullptr && !m_progress->OnWritten(m_lastShare)) {
                 going = false;
                 return at;
             }

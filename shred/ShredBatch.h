@@ -130,6 +130,7 @@ private:
     std::vector<Member> m_members;
     std::set<std::pair<dev_t, ino_t>> m_files; // the members'
     std::uint64_t m_bytes = 0;                 // one pass over every member
+    std::uint64_t m_lastShare = 0;             // the progress share of the member added last
     dev_t m_dev = 0;
     Sharing m_sharing = Sharing::Alone;
     Fd m_syncFd; // a folder of the file system, for syncfs
