@@ -160,6 +160,18 @@ TEST(ShredPath, MissingPathsAndRepeats)
     EXPECT_FALSE(again.found);
     EXPECT_TRUE(again.Complete());
     EXPECT_TRUE(ListNames(dir.Path()).empty());
+
+    // In one run, in its listed folder and on its own: destroyed once, and
+    // neither path takes the other's passes for another program's change.
+    MakeDir(dir / "both");
+    WriteFile(dir / "both/f", "x");
+    ShredRun run(false);
+    ASSERT_TRUE(run.List(dir / "both"));
+    ASSERT_TRUE(run.List(dir / "both/f"));
+    EXPECT_TRUE(run.Execute());
+    EXPECT_TRUE(run.Results()[0].Complete()) << Describe(run.Results()[0]);
+    EXPECT_TRUE(run.Results()[1].Complete()) << Describe(run.Results()[1]);
+    EXPECT_TRUE(ListNames(dir / "both").empty());
 }
 
 TEST(ShredPath, AnyFileName)
