@@ -13,8 +13,12 @@ FolderTree::~FolderTree()
 
 FolderTree::Index FolderTree::AddRoot(const std::string& path, dev_t dev, ino_t ino)
 {
-    m_folders.push_back({m_names.Add(path.data(), path.size()), dev, ino, kNoParent});
-    return static_cast<Index>(m_folders.size() - 1);
+    const auto known = m_roots.emplace(std::make_tuple(path, dev, ino), 0);
+    if (known.second) {
+        m_folders.push_back({m_names.Add(path.data(), path.size()), dev, ino, kNoParent});
+        known.first->second = static_cast<Index>(m_folders.size() - 1);
+    }
+    return known.first->second;
 }
 
 FolderTree::Index FolderTree::AddChild(Index parent, const char* name, dev_t dev, ino_t ino)

@@ -12,7 +12,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 class FolderTree
@@ -27,7 +29,9 @@ public:
     FolderTree& operator=(const FolderTree&) = delete;
 
     // A folder named by a path: the top of a listed path, opened as the
-    // path says (a link named with a trailing separator is followed).
+    // path says (a link named with a trailing separator is followed). The
+    // same path and folder again give the same index, so that the files of
+    // one folder listed one by one are one folder's entries.
     Index AddRoot(const std::string& path, dev_t dev, ino_t ino);
     // A folder met by its name inside `parent`.
     Index AddChild(Index parent, const char* name, dev_t dev, ino_t ino);
@@ -70,6 +74,7 @@ private:
 
     NameStore m_names;
     std::vector<Folder> m_folders;
+    std::map<std::tuple<std::string, dev_t, ino_t>, Index> m_roots; // few: one per listed path
     std::vector<Level> m_chain;
     std::size_t m_open = 0; // descriptors held in m_chain
 };

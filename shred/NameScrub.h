@@ -39,12 +39,10 @@ public:
     // (names freed in it) bounds the work where it never shows.
     NameScrub(FolderGrowth growth, std::uint64_t freed);
 
-    // Fills the free entry space of the folder open on `dirfd` (run once its
-    // entries are renamed, before their removal: a folder that removals
-    // shrink, as exfat-fuse's do, still holds every old name), removes every
-    // throwaway entry again and makes the folder durable. `going` is asked
-    // now and then; false stops the fill, and what was made is removed all
-    // the same.
+    // Fills the free entry space of the folder open on `dirfd`, removes
+    // every throwaway entry again and makes the folder durable. `going` is
+    // asked now and then; false stops the fill, and what was made is
+    // removed all the same.
     Outcome Finish(int dirfd, const std::function<bool()>& going);
     // After the removals: whether the folder open on `dirfd`, which held
     // `listedBlocks` when it was listed, gave storage back where that leaves

@@ -1,21 +1,21 @@
-// The one way an entry is destroyed. Files are destroyed in batches: a lone
-// file (a large one, or one on storage that hears only each file's own
-// flushes) is a batch of one; small files of a file system that one syncfs
-// makes durable share a batch, so that a folder of many costs a few flushes.
+// The one way an entry is destroyed. Files are destroyed in batches: a large
+// file is a batch of one; small files of one file system share a batch,
+// whichever listed paths they belong to, so that many cost a few flushes.
 // Every member goes through the same steps: its passes, each made durable
 // before the next step; a check that no other program changed the file
 // meanwhile; a rename to a free del.file.N.del, after which the new name
 // must hold the file that was overwritten; the renames made durable; the
-// removal of the name, checked once more; the removals made durable. Before
-// the removals, a folder whose last listed entry is in the batch has the old
-// names in its free entry space overwritten, where its file system keeps
-// them there.
+// removal of the name, checked once more; the removals made durable. A
+// folder whose last listed entry is in the batch has the old names in its
+// free entry space overwritten, where its file system keeps them there:
+// before the removals and once more after them.
 #ifndef VORN_SHRED_SHREDBATCH_H
 #define VORN_SHRED_SHREDBATCH_H
 
 #include "shred/Fd.h"
 #include "shred/FolderTree.h"
 #include "shred/NameScrub.h"
+#include "shred/OverwritePass.h"
 #include "shred/ShredEntry.h"
 
 #include <sys/stat.h>
@@ -23,6 +23,9 @@
 
 #include <cstdint>
 #include <ctime>
+#include <map>
+#include <set>
+#include <utility>
 #include <vector>
 
 class ShredProgress;
@@ -40,8 +43,19 @@ public:
     static constexpr std::uint64_t kMaxBytes = 16u << 20;    // per pass, whole blocks
     static constexpr std::uint64_t kMaxFileBytes = 1u << 20; // a larger file goes alone
 
+    // How the members of a batch are made durable.
+    enum class Sharing
+    {
+        Alone,       // a large file: its passes flush chunk by chunk
+        FileFlushes, // FUSE and network storage, which hear only a file's or
+                     // folder's own flush: each file's per pass, each
+                     // folder's once per step
+        Syncfs,      // a local kernel file system: one syncfs per step
+    };
+
     struct Member
     {
+        std::size_t row = 0; // the caller's: which listed path it belongs to
         FolderTree::Index folder = 0;
         const char* name = nullptr; // stays valid for the run (its NameStore)
         dev_t dev = 0;              // what the name must hold, as listed
@@ -50,6 +64,8 @@ public:
         struct stat opened = {}; // when opened for the passes
         timespec changed = {};   // its change time when opened or after its last pass
         std::uint64_t share = 0; // its bytes in the run's progress
+        DataMap data;            // where it holds data, found before its first pass
+        bool checked = false;    // found unchanged after its last pass
         EntryOutcome outcome;    // Destroyed until something stops it
         unsigned long temp = 0;  // del.file.<temp>.del once renamed
     };
@@ -59,6 +75,7 @@ public:
     struct Closing
     {
         FolderTree::Index folder;
+        std::size_t row; // the path whose result it goes to
         FolderGrowth growth;
         std::uint64_t renamed;     // its entries renamed by the batches before
         std::int64_t listedBlocks; // its blocks when it was listed
@@ -73,22 +90,26 @@ public:
     // Whether a file of `length` bytes is small enough to share a batch.
     static bool Fits(std::uint64_t length);
     bool Empty() const { return m_members.empty() && m_closing.empty(); }
+    // Whether the file `ino` on `dev` is a member already.
+    bool Holds(dev_t dev, ino_t ino) const;
     // Whether a small file on device `dev` may join this batch of shared flushes.
-    bool Fits(dev_t dev, std::uint64_t length) const;
+    bool Fits(dev_t dev, std::uint64_t length, Sharing sharing) const;
 
     // Opens `name` in the folder open on `dirfd` for `member`, checking it is
     // still the entry listed there with `dev` and `ino`.
     EntryOutcome Open(int dirfd, const char* name, dev_t dev, ino_t ino, Member& member);
-    // Takes an opened member; `together` when its file system flushes at
-    // once (the batch then shares its flushes), else it must be alone.
-    void Add(Member member, int dirfd, bool together);
+    // Takes an opened member, which shares the batch's flushes as `sharing`
+    // says (Alone: it must be the only one).
+    void Add(Member member, int dirfd, Sharing sharing);
     // Overwrites the names left in `folder` once this batch's members are
     // renamed, if any entry of it was: no later entry of the run lies in it.
-    void Close(FolderTree::Index folder, FolderGrowth growth, std::uint64_t renamed,
-               std::int64_t listedBlocks);
-    // Destroys the members; false when cancelled, in which case the files
-    // whose last pass was written are still renamed and removed, and the
-    // rest keep their names. Each member's outcome is then in Members().
+    // Its result is the path `row`'s.
+    void Close(FolderTree::Index folder, std::size_t row, FolderGrowth growth,
+               std::uint64_t renamed, std::int64_t listedBlocks);
+    // Destroys the members, in the order of their inodes; false when
+    // cancelled, in which case the files whose last pass was written are
+    // still renamed and removed, and the rest keep their names. Each
+    // member's outcome is then in Members().
     bool Run();
     const std::vector<Member>& Members() const { return m_members; }
     const std::vector<Closing>& Closed() const { return m_closing; }
@@ -104,14 +125,21 @@ private:
     // it, `length` bytes long: no other program truncated, extended, rewrote
     // or linked it since.
     bool Unchanged(const Member& member, std::uint64_t length) const;
-    // Notes the file's change time once its pass is durable.
-    void Stamp(Member& member);
+    // The same without the change time: `st` is `length` bytes long, has
+    // one name and no fewer blocks than when opened.
+    bool Matches(const Member& member, const struct stat& st, std::uint64_t length) const;
+    // Before the first pass of shared flushes: where each member holds data,
+    // and the reads its passes would wait for, asked for all at once.
+    void Prepare();
+    // Notes the file's change time once its pass is durable; after the
+    // `last` pass, checks it too (Matches).
+    void Stamp(Member& member, bool last);
     // Writes pass `pass` to every member; returns the end of the members it
     // reached, short of the end only when cancelled (`going` then false).
     std::size_t WritePass(int pass, bool& going);
     // Makes the passes of members [0, end) of a shared batch durable, each
     // file's own write-back error failing that file alone.
-    void FlushPass(std::size_t end);
+    void FlushPass(std::size_t end, bool last);
     // Makes the renames or removals durable; `kind` fails a member whose
     // folder could not be synced.
     void FlushFolders(ShredError kind);
@@ -126,10 +154,15 @@ private:
     StorageCheck& m_storage;
     std::vector<Member> m_members;
     std::vector<Closing> m_closing;
-    std::uint64_t m_bytes = 0; // one pass over every member
+    std::set<std::pair<dev_t, ino_t>> m_files; // the members'
+    std::uint64_t m_bytes = 0;                 // one pass over every member
+    std::uint64_t m_lastShare = 0;             // the progress share of the member added last
     dev_t m_dev = 0;
-    bool m_together = false;
-    Fd m_syncFd; // any descriptor on the file system, for syncfs
+    Sharing m_sharing = Sharing::Alone;
+    Fd m_syncFd; // a folder of the file system, for syncfs
+    // The way of renaming each file system was found to offer, so that its
+    // files do not try the ones it lacks again.
+    std::map<dev_t, RenameWay> m_renameWays;
 };
 
 #endif // VORN_SHRED_SHREDBATCH_H

@@ -85,39 +85,60 @@ std::string TemporaryName(unsigned long n)
     return "del.file." + std::to_string(n) + ".del";
 }
 
-int RenameNoReplace(int dirfd, const char* from, const char* to)
+int RenameNoReplace(int dirfd, const char* from, const char* to, RenameWay* way)
 {
-    int rc = ::renameat2(dirfd, from, dirfd, to, RENAME_NOREPLACE);
-    if (rc != 0 && Unsupported(errno)) {
+    RenameWay trying = way != nullptr ? *way : RenameWay::NoReplace;
+    // Learnt only from a rename that then worked: a refusal of this one
+    // file (a sticky folder) must not make the others take a weaker way.
+    const auto worked = [&] {
+        if (way != nullptr) {
+            *way = trying;
+        }
+        return 0;
+    };
+    if (trying == RenameWay::NoReplace) {
+        if (::renameat2(dirfd, from, dirfd, to, RENAME_NOREPLACE) == 0) {
+            return 0;
+        }
+        if (!Unsupported(errno)) {
+            return errno;
+        }
+        trying = RenameWay::Link;
+    }
+    if (trying == RenameWay::Link) {
         // No RENAME_NOREPLACE here: a hard link fails just as safely when
         // the name is taken.
-        rc = ::linkat(dirfd, from, dirfd, to, 0);
-        if (rc == 0 && ::unlinkat(dirfd, from, 0) != 0) {
-            const int err = errno;
-            ::unlinkat(dirfd, to, 0);
-            errno = err;
-            rc = -1;
-        } else if (rc != 0 && Unsupported(errno)) {
-            // Neither (FAT and exFAT through FUSE, many other FUSE file
-            // systems): a plain rename to a name just found free. It would
-            // replace an entry created in between, so it is only the last
-            // way, where no atomic one exists.
-            struct stat st;
-            if (::fstatat(dirfd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                return EEXIST;
+        if (::linkat(dirfd, from, dirfd, to, 0) == 0) {
+            if (::unlinkat(dirfd, from, 0) != 0) {
+                const int err = errno;
+                ::unlinkat(dirfd, to, 0);
+                return err;
             }
-            rc = ::renameat(dirfd, from, dirfd, to);
+            return worked();
         }
+        if (!Unsupported(errno)) {
+            return errno;
+        }
+        trying = RenameWay::Plain;
     }
-    return rc == 0 ? 0 : errno;
+    // Neither (FAT and exFAT through FUSE, many other FUSE file systems): a
+    // plain rename to a name just found free. It would replace an entry
+    // created in between, so it is only the last way, where no atomic one
+    // exists.
+    struct stat st;
+    if (::fstatat(dirfd, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return EEXIST;
+    }
+    return ::renameat(dirfd, from, dirfd, to) == 0 ? worked() : errno;
 }
 
-int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first)
+int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned long first,
+                     RenameWay* way)
 {
     for (unsigned long n = first;; ++n) {
         // Any entry, even a folder, makes the name taken.
         const std::string candidate = TemporaryName(n);
-        const int err = RenameNoReplace(dirfd, name, candidate.c_str());
+        const int err = RenameNoReplace(dirfd, name, candidate.c_str(), way);
         if (err == 0) {
             taken = n;
             return 0;
@@ -128,8 +149,8 @@ int RenameToFreeName(int dirfd, const char* name, unsigned long& taken, unsigned
     }
 }
 
-EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, StorageCheck& storage,
-                       Fd& fd, struct stat& opened)
+EntryOutcome OpenEntry(int dirfd, dev_t folderDev, const char* name, dev_t dev, ino_t ino,
+                       StorageCheck& storage, Fd& fd, struct stat& opened)
 {
     fd.Reset();
     struct stat& st = opened;
@@ -168,7 +189,7 @@ EntryOutcome OpenEntry(int dirfd, const char* name, dev_t dev, ino_t ino, Storag
     // Asked before the passes: they may change what the storage reports
     // (writing a shared extent gives the file blocks of its own).
     EntryOutcome outcome;
-    outcome.caveat = storage.Check(file.Get(), st, dirfd, name);
+    outcome.caveat = storage.Check(file.Get(), st, dirfd, folderDev, name);
     fd = std::move(file);
     return outcome;
 }

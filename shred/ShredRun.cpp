@@ -113,18 +113,23 @@ bool ShredRun::List(const std::string& path, bool folders)
     const std::string::size_type slash = path.rfind('/');
     const std::string parent =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
     bool going = true;
-    if (!Allowed(path, folder ? path : parent, folder, result)) {
+    if (!folder && parent == m_lastParent) {
+        // The folder of the file listed before (a selection dropped from a
+        // file manager is one folder's files): allowed and recorded already.
+        going = Add(m_lastRoot, name.c_str(), st);
+    } else if (!Allowed(path, folder ? path : parent, folder, result)) {
         // Refused as a whole, without a walk.
     } else if (!folder) {
-        const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
         struct stat parentSt;
         if (::stat(parent.c_str(), &parentSt) != 0) {
             Fail(result, path, ShredError::Stat, errno);
         } else {
-            going =
-                Add(Noted(m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino), parentSt),
-                    name.c_str(), st);
+            m_lastRoot =
+                Noted(m_folders.AddRoot(parent, parentSt.st_dev, parentSt.st_ino), parentSt);
+            m_lastParent = parent;
+            going = Add(m_lastRoot, name.c_str(), st);
         }
     } else if (!folders) {
         Fail(result, path, ShredError::IsFolder);
@@ -216,6 +221,7 @@ bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredR
             }
             continue;
         }
+        const std::size_t first = m_entries.size();
         while (const char* name = reader.Next()) {
             struct stat st;
             std::uint64_t mount = 0;
@@ -234,8 +240,14 @@ bool ShredRun::ListFolder(const std::string& path, FolderTree::Index top, ShredR
                 return false;
             }
         }
-        if (errno != 0) {
-            Fail(result, m_folders.Path(folder), ShredError::ReadFolder, errno);
+        const int err = errno;
+        // In the order of their inodes, which file systems lay out near the
+        // order of their data: the passes then reach the device nearly in
+        // sequence instead of in the order of the folder's name hashes.
+        std::sort(m_entries.begin() + static_cast<std::ptrdiff_t>(first), m_entries.end(),
+                  [](const Entry& a, const Entry& b) { return a.ino < b.ino; });
+        if (err != 0) {
+            Fail(result, m_folders.Path(folder), ShredError::ReadFolder, err);
         }
     }
     m_folders.CloseAll();
@@ -262,14 +274,15 @@ FolderTree::Index ShredRun::Noted(FolderTree::Index folder, const struct stat& s
     return folder;
 }
 
-void ShredRun::Close(const Entry& entry, ShredBatch& batch)
+void ShredRun::Close(const Entry& entry, std::size_t row, ShredBatch& batch)
 {
     bool replaced = false;
     const int dirfd = m_folders.Open(entry.folder, replaced);
     if (dirfd >= 0) {
         const dev_t dev = m_folders.Device(entry.folder);
         const FolderFacts& facts = m_perFolder[{dev, m_folders.Inode(entry.folder)}];
-        batch.Close(entry.folder, m_storage.FreedNames(dirfd, dev), facts.renamed, facts.blocks);
+        batch.Close(entry.folder, row, m_storage.FreedNames(dirfd, dev), facts.renamed,
+                    facts.blocks);
     }
 }
 
@@ -277,32 +290,37 @@ bool ShredRun::Execute()
 {
     ShredBatch batch(m_folders, m_quick, m_progress, m_storage);
     FindClosings();
-    for (Target& target : m_targets) {
-        m_results.push_back(std::move(target.result));
-        ShredResult& result = m_results.back();
-        bool going = true;
+    // Results are filled in place while a batch spans several paths.
+    m_results.reserve(m_targets.size());
+    bool going = true;
+    for (std::size_t t = 0; t < m_targets.size() && going; ++t) {
+        const Target& target = m_targets[t];
+        m_results.push_back(std::move(m_targets[t].result));
+        const std::size_t row = m_results.size() - 1;
         for (std::size_t i = target.begin; i < target.end && going; ++i) {
-            going = Destroy(m_entries[i], m_closes[i], result, batch);
+            going = Destroy(m_entries[i], row, m_closes[i], batch);
             if (going && m_closes[i] && !m_closed) {
                 // It did not join a batch: the next one to run is the first
                 // after every removal in its folder.
-                Close(m_entries[i], batch);
+                Close(m_entries[i], row, batch);
             }
         }
-        // A batch never spans two paths: each has its own result.
-        going = going ? RunBatch(batch, result) : (batch.Clear(), false);
-        if (!going) {
-            result.cancelled = true;
-            m_folders.CloseAll();
-            return false;
-        }
+    }
+    // A batch spans the paths whose files share it: each member's outcome
+    // goes to its own path's result.
+    going = going ? RunBatch(batch) : (LeaveBatch(batch), false);
+    if (!going) {
+        m_results.back().cancelled = true;
     }
     m_folders.CloseAll();
-    return true;
+    return going;
 }
 
 bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result)
 {
+    if (outcome.status == EntryOutcome::Cancelled) {
+        result.cancelled = true;
+    }
     switch (outcome.status) {
     case EntryOutcome::Destroyed:
         ++result.shredded;
@@ -323,20 +341,21 @@ bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, Shre
     return true;
 }
 
-bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
+bool ShredRun::RunBatch(ShredBatch& batch)
 {
     if (batch.Empty()) {
         return true;
     }
     const bool going = batch.Run();
     for (const ShredBatch::Member& member : batch.Members()) {
-        Record(member.outcome, m_folders.PathOf(member.folder, member.name), result);
+        Record(member.outcome, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
         if (member.temp != 0) {
             ++m_perFolder[{m_folders.Device(member.folder), m_folders.Inode(member.folder)}]
                   .renamed;
         }
     }
     for (const ShredBatch::Closing& closing : batch.Closed()) {
+        ShredResult& result = m_results[closing.row];
         for (const std::string& leftover : closing.outcome.leftovers) {
             Fail(result, m_folders.PathOf(closing.folder, leftover.c_str()), ShredError::Remove,
                  closing.outcome.leftoverErr);
@@ -349,6 +368,18 @@ bool ShredRun::RunBatch(ShredBatch& batch, ShredResult& result)
     }
     batch.Clear();
     return going;
+}
+
+void ShredRun::LeaveBatch(ShredBatch& batch)
+{
+    // Nothing of it is written yet: each file keeps its name and content,
+    // and its path says it was not reached.
+    EntryOutcome cancelled;
+    cancelled.status = EntryOutcome::Cancelled;
+    for (const ShredBatch::Member& member : batch.Members()) {
+        Record(cancelled, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
+    }
+    batch.Clear();
 }
 
 int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResult& result)
@@ -365,12 +396,13 @@ int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResul
     return dirfd;
 }
 
-// Destroys one listed entry in its folder, reached again by descriptors:
-// small files of storage flushed at once join the batch, anything else goes
-// alone, after what was batched before it. Returns false when the run was
-// cancelled.
-bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, ShredBatch& batch)
+// Destroys one listed entry of the path `row` in its folder, reached again
+// by descriptors: small files join the batch, a large one goes alone, after
+// what was batched before it. `closes` when it is the last entry of the run
+// in its folder. Returns false when the run was cancelled.
+bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes, ShredBatch& batch)
 {
+    ShredResult& result = m_results[row];
     m_closed = false;
     const char* name = m_names.Get(entry.name);
     if (entry.folder != m_currentFolder) {
@@ -384,8 +416,13 @@ bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, Shr
         return true; // a vanished folder took its entries with it
     }
     const std::uint64_t listed = entry.regular ? entry.size : 0;
-    bool together = ShredBatch::Fits(listed) && m_storage.FlushesTogether(dirfd, dev);
-    if ((!together || !batch.Fits(dev, listed)) && !RunBatch(batch, result)) {
+    const ShredBatch::Sharing shares = m_storage.FlushesTogether(dirfd, dev)
+                                           ? ShredBatch::Sharing::Syncfs
+                                           : ShredBatch::Sharing::FileFlushes;
+    ShredBatch::Sharing sharing = ShredBatch::Fits(listed) ? shares : ShredBatch::Sharing::Alone;
+    // A file listed twice (alone and in its listed folder) goes once per batch.
+    if ((!batch.Fits(dev, listed, sharing) || batch.Holds(dev, entry.ino)) && !RunBatch(batch)) {
+        Fail(result, path, ShredError::Cancelled);
         return false;
     }
     if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
@@ -394,6 +431,7 @@ bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, Shr
         return false;
     }
     ShredBatch::Member member;
+    member.row = row;
     member.folder = entry.folder;
     member.share = BytesToWrite(entry);
     for (int attempt = 0;; ++attempt) {
@@ -407,7 +445,8 @@ bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, Shr
                                       outcome.kind == ShredError::Open &&
                                       (outcome.err == EMFILE || outcome.err == ENFILE);
         if (outOfDescriptors && attempt == 0 && !batch.Empty()) {
-            if (!RunBatch(batch, result)) {
+            if (!RunBatch(batch)) {
+                Fail(result, path, ShredError::Cancelled);
                 return false;
             }
             continue;
@@ -418,21 +457,21 @@ bool ShredRun::Destroy(const Entry& entry, bool closes, ShredResult& result, Shr
         break;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
-    if (together && !batch.Fits(dev, length)) {
+    if (sharing != ShredBatch::Sharing::Alone && !batch.Fits(dev, length, sharing)) {
         // It grew since it was listed.
-        if (!RunBatch(batch, result)) {
+        if (!RunBatch(batch)) {
             Fail(result, path, ShredError::Cancelled);
             return false;
         }
-        together = ShredBatch::Fits(length);
+        sharing = ShredBatch::Fits(length) ? shares : ShredBatch::Sharing::Alone;
         if ((dirfd = OpenFolder(entry, path, result)) < 0) {
             return true;
         }
     }
-    batch.Add(std::move(member), dirfd, together);
+    batch.Add(std::move(member), dirfd, sharing);
     if (closes) {
-        Close(entry, batch);
+        Close(entry, row, batch);
         m_closed = true;
     }
-    return together || RunBatch(batch, result);
+    return sharing != ShredBatch::Sharing::Alone || RunBatch(batch);
 }

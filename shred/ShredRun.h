@@ -75,13 +75,18 @@ private:
     // the folder vanished and took its entries with it).
     int OpenFolder(const Entry& entry, const std::string& path, ShredResult& result);
     // `closes` when no later entry of the run lies in the entry's folder.
-    bool Destroy(const Entry& entry, bool closes, ShredResult& result, ShredBatch& batch);
+    bool Destroy(const Entry& entry, std::size_t row, bool closes, ShredBatch& batch);
     // Which entries are the last of their folder.
     void FindClosings();
     FolderTree::Index Noted(FolderTree::Index folder, const struct stat& st);
-    // Has the batch overwrite the names left in the entry's folder.
-    void Close(const Entry& entry, ShredBatch& batch);
-    bool RunBatch(ShredBatch& batch, ShredResult& result);
+    // Has the batch overwrite the names left in the entry's folder, whose
+    // result is the path `row`'s.
+    void Close(const Entry& entry, std::size_t row, ShredBatch& batch);
+    // Runs the batch and records each member in its path's result; false
+    // when cancelled.
+    bool RunBatch(ShredBatch& batch);
+    // Empties a batch not written, each member recorded as cancelled.
+    void LeaveBatch(ShredBatch& batch);
     // Records what became of an entry; false when it was cancelled.
     bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
 
@@ -105,6 +110,9 @@ private:
     };
     std::map<std::pair<dev_t, ino_t>, FolderFacts> m_perFolder;
     std::uint64_t m_totalBytes = 0;
+    // The folder of the file listed before, as a path and as recorded.
+    std::string m_lastParent;
+    FolderTree::Index m_lastRoot = FolderTree::kNoParent;
     // The folder of the entry before, whose path OnEntry reports.
     FolderTree::Index m_currentFolder = FolderTree::kNoParent;
     std::string m_currentPrefix;

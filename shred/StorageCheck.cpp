@@ -1,6 +1,7 @@
 #include "shred/StorageCheck.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -46,6 +47,7 @@ constexpr unsigned long kExt4 = 0xEF53;
 constexpr unsigned long kBtrfs = 0x9123683E;
 constexpr unsigned long kOverlay = 0x794C7630;
 constexpr unsigned long kFuse = 0x65735546;
+constexpr unsigned long kXfs = 0x58465342;
 constexpr FileSystemRow kFileSystems[] = {
     {kExt4, "ext4", Keeps::Nothing, true},
     {0x58465342, "xfs", Keeps::Nothing, true, FolderGrowth::FolderBlocks},
@@ -118,6 +120,35 @@ bool HasOption(const std::string& options, const std::string& wanted)
 unsigned long Magic(const struct statfs& fs)
 {
     return static_cast<unsigned long>(fs.f_type) & 0xFFFFFFFFul;
+}
+
+// XFS_IOC_FSGEOMETRY_V1 (xfs/xfs_fs.h, not in the kernel's exported
+// headers): the fields up to the feature flags are all this needs.
+struct XfsGeometryV1
+{
+    std::uint32_t sizes[8];
+    std::uint64_t blocks[4];
+    unsigned char uuid[16];
+    std::uint32_t sunit, swidth;
+    std::int32_t version;
+    std::uint32_t flags;
+    std::uint32_t logsectsize, rtsectsize, dirblocksize;
+};
+constexpr unsigned long kXfsGeometryV1 = _IOR('X', 100, XfsGeometryV1);
+constexpr std::uint32_t kXfsReflink = 1u << 20; // XFS_FSOP_GEOM_FLAGS_REFLINK
+
+// Whether the XFS file system of `fd` was made with reflink; true where it
+// cannot be told, so that its files are asked.
+bool XfsReflink(int fd)
+{
+    XfsGeometryV1 geometry{};
+    return ::ioctl(fd, kXfsGeometryV1, &geometry) != 0 || (geometry.flags & kXfsReflink) != 0;
+}
+
+// The flags Decide reads: only ext4's and btrfs's matter.
+bool FlagsMatter(unsigned long magic)
+{
+    return magic == kExt4 || magic == kBtrfs;
 }
 
 unsigned int FileFlags(int fd)
@@ -357,26 +388,50 @@ bool StorageCheck::InLowerLayer(const Mount& mount, int dirfd, const char* name)
     return false;
 }
 
-std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st, int dirfd,
-                                               const char* name)
+bool StorageCheck::MayShareBlocks(unsigned long magic, bool xfsReflink)
 {
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0) {
-        return std::nullopt;
+    switch (magic) {
+    case kExt4:
+    case 0x4D44:     // vfat
+    case 0x2011BAB0: // exfat
+    case 0x7366746E: // ntfs3
+    case 0x3153464A: // jfs
+    case 0x52654973: // reiserfs
+    case 0x01021994: // tmpfs
+    case kFuse:      // no FIEMAP through FUSE
+        return false;
+    case kXfs:
+        return xfsReflink;
+    default:
+        return true;
     }
+}
+
+std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st, int dirfd,
+                                               dev_t folderDev, const char* name)
+{
     // An overlay file's device is its layer's: its mount is found through
     // the folder, whose device is the overlay's.
-    struct stat folder;
-    const dev_t dev = ::fstat(dirfd, &folder) == 0 ? folder.st_dev : st.st_dev;
-    const Mount& mount = MountOf(dirfd, dev);
+    const auto key = std::make_pair(folderDev, st.st_dev);
+    auto known = m_fileSystems.find(key);
+    if (known == m_fileSystems.end()) {
+        struct statfs fs;
+        if (::fstatfs(fd, &fs) != 0) {
+            return std::nullopt;
+        }
+        const unsigned long magic = Magic(fs);
+        const FileSystem found{magic, MayShareBlocks(magic, magic == kXfs && XfsReflink(fd))};
+        known = m_fileSystems.emplace(key, found).first;
+    }
+    const Mount& mount = MountOf(dirfd, folderDev);
     StorageFacts facts;
-    facts.magic = Magic(fs);
+    facts.magic = known->second.magic;
     facts.mountType = mount.type;
     facts.mountOptions = mount.options;
-    facts.fileFlags = FileFlags(fd);
+    facts.fileFlags = FlagsMatter(facts.magic) ? FileFlags(fd) : 0;
     facts.lowerLayer = facts.magic == kOverlay && InLowerLayer(mount, dirfd, name);
     StorageVerdict verdict = Decide(facts);
-    if (!verdict.caveat) {
+    if (!verdict.caveat && known->second.sharesBlocks) {
         // Asked only where nothing else spoke: it walks the file's extents.
         facts.sharedExtents = HasSharedExtents(fd);
         verdict = Decide(facts);

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 struct stat;
 
@@ -52,11 +53,17 @@ public:
     // Whether the file system of `path` (followed) is one never to touch.
     static bool Refused(const std::string& path);
 
+    // Whether files of the file system of magic `magic` can share blocks with
+    // other files (reflink copies, snapshots); `xfsReflink` is what an XFS
+    // file system's geometry says. Where they cannot, no file is asked.
+    static bool MayShareBlocks(unsigned long magic, bool xfsReflink);
+
     // The caveat for the regular file open on `fd` (`st` is its fstat; it is
-    // `name` in the folder open on `dirfd`) when overwriting it in place may
-    // leave its old content on the device, or nothing when the passes reach
-    // the blocks that held it.
-    std::optional<ShredCaveat> Check(int fd, const struct stat& st, int dirfd, const char* name);
+    // `name` in the folder open on `dirfd`, on device `folderDev`) when
+    // overwriting it in place may leave its old content on the device, or
+    // nothing when the passes reach the blocks that held it.
+    std::optional<ShredCaveat> Check(int fd, const struct stat& st, int dirfd, dev_t folderDev,
+                                     const char* name);
     // Whether one syncfs of the file system of `fd` (on device `dev`) makes
     // everything written to it and every rename and removal durable: kernel
     // file systems on local storage. A user-space or network file system
@@ -79,7 +86,16 @@ private:
     const Mount& MountOf(int dirfd, dev_t dev);
     bool InLowerLayer(const Mount& mount, int dirfd, const char* name);
 
+    // What a file system said once, for all its files.
+    struct FileSystem
+    {
+        unsigned long magic;
+        bool sharesBlocks;
+    };
+
     std::map<dev_t, Mount> m_mounts; // read once per device and run
+    // By the folder's device and the file's (an overlay's file lies on its layer's).
+    std::map<std::pair<dev_t, dev_t>, FileSystem> m_fileSystems;
     std::map<dev_t, bool> m_together;
     std::map<dev_t, FolderGrowth> m_freedNames;
 };

@@ -4,6 +4,7 @@
 #include "shred/ShredBatch.h"
 #include "shred/ShredProgress.h"
 #include "shred/ShredRun.h"
+#include "tests/support/Mounted.h"
 #include "tests/support/ShredPrint.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Utf8.h"
@@ -159,6 +160,18 @@ TEST(ShredPath, MissingPathsAndRepeats)
     EXPECT_FALSE(again.found);
     EXPECT_TRUE(again.Complete());
     EXPECT_TRUE(ListNames(dir.Path()).empty());
+
+    // In one run, in its listed folder and on its own: destroyed once, and
+    // neither path takes the other's passes for another program's change.
+    MakeDir(dir / "both");
+    WriteFile(dir / "both/f", "x");
+    ShredRun run(false);
+    ASSERT_TRUE(run.List(dir / "both"));
+    ASSERT_TRUE(run.List(dir / "both/f"));
+    EXPECT_TRUE(run.Execute());
+    EXPECT_TRUE(run.Results()[0].Complete()) << Describe(run.Results()[0]);
+    EXPECT_TRUE(run.Results()[1].Complete()) << Describe(run.Results()[1]);
+    EXPECT_TRUE(ListNames(dir / "both").empty());
 }
 
 TEST(ShredPath, AnyFileName)
@@ -678,6 +691,13 @@ extern "C" int syncfs(int fd)
     static const auto real = RealCall<int (*)(int)>("syncfs");
     Note(Call::SyncFs, fd);
     Meddle(Meddler::AfterRename);
+    // A file's failed write-back is its file system's too: syncfs reports it.
+    for (const auto& file : g_fileNames) {
+        if (g_failKind == Call::WaitRange && file.second == g_failFile) {
+            errno = EIO;
+            return -1;
+        }
+    }
     return real(fd);
 }
 
@@ -838,56 +858,117 @@ std::vector<std::string> MakeSmallAndLarge(const TempDir& dir, int files, std::s
 
 TEST(ShredRun, FlushesInOrderAndOncePerBatch)
 {
-    for (const bool quick : {false, true}) {
-        SCOPED_TRACE(quick ? "quick" : "two passes");
-        TempDir dir;
-        const int files = static_cast<int>(ShredBatch::kMaxFiles) + 44; // two batches
-        std::vector<Call> calls;
-        ShredRun run(quick);
-        // Folders of half a batch: the second batch begins with a new folder.
-        const int perFolder = static_cast<int>(ShredBatch::kMaxFiles) / 2;
-        for (const std::string& path : MakeSmallAndLarge(dir, files, 3 << 20, perFolder)) {
-            ASSERT_TRUE(run.List(path));
+    // Listed as folders, or file by file as a file manager drops a selection.
+    for (const bool oneByOne : {false, true}) {
+        for (const bool quick : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (quick ? "quick" : "two passes")
+                                            << (oneByOne ? ", listed one by one" : ""));
+            TempDir dir;
+            const int files = static_cast<int>(ShredBatch::kMaxFiles) + 44; // two batches
+            std::vector<Call> calls;
+            ShredRun run(quick);
+            // Folders of half a batch: the second batch begins with a new folder.
+            const int perFolder = static_cast<int>(ShredBatch::kMaxFiles) / 2;
+            for (const std::string& path : MakeSmallAndLarge(dir, files, 3 << 20, perFolder)) {
+                if (!oneByOne || path != dir / "small") {
+                    ASSERT_TRUE(run.List(path));
+                    continue;
+                }
+                for (const std::string& folder : ListNames(path)) {
+                    for (const std::string& name : ListNames(path + "/" + folder)) {
+                        ASSERT_TRUE(run.List(path + "/" + folder + "/" + name));
+                    }
+                }
+            }
+            g_calls = &calls;
+            EXPECT_TRUE(run.Execute());
+            g_calls = nullptr;
+            std::uint64_t shredded = 0;
+            for (const ShredResult& result : run.Results()) {
+                EXPECT_TRUE(result.Complete()) << Describe(result);
+                shredded += result.shredded;
+            }
+            EXPECT_EQ(files + 1, static_cast<int>(shredded));
+            for (const char* folder : {"small/d0", "small/d1", "small/d2"}) {
+                EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / folder));
+            }
+            EXPECT_EQ(std::vector<std::string>{"small"}, ListNames(dir.Path()));
+            EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
+            // Per batch a syncfs and a member's fdatasync per pass, a syncfs
+            // after the renames and after the removals; the large file alone
+            // its passes and its folder twice.
+            const std::size_t passes = quick ? 1 : 2;
+            EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (2 * passes + 2) + passes + 2)
+                << "a file system whose syncfs the engine does not trust makes four flushes per "
+                   "file";
         }
-        g_calls = &calls;
-        EXPECT_TRUE(run.Execute());
-        g_calls = nullptr;
-        EXPECT_TRUE(run.Results()[0].Complete() && run.Results()[1].Complete())
-            << Describe(run.Results()[0]);
-        EXPECT_EQ(files, static_cast<int>(run.Results()[0].shredded));
-        for (const char* folder : {"small/d0", "small/d1", "small/d2"}) {
-            EXPECT_EQ(std::vector<std::string>{}, ListNames(dir / folder));
-        }
-        EXPECT_EQ(std::vector<std::string>{"small"}, ListNames(dir.Path()));
-        EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
-        // Per batch a syncfs and a member's fdatasync per pass, a syncfs
-        // after the renames and after the removals; the large file alone
-        // its passes and its folder twice.
-        const std::size_t passes = quick ? 1 : 2;
-        EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (2 * passes + 2) + passes + 2)
-            << "a file system whose syncfs the engine does not trust makes four flushes per file";
     }
 }
 
 TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
 {
-    for (const Call::Kind kind : {Call::Write, Call::WaitRange}) {
-        SCOPED_TRACE(kind == Call::Write ? "write fails" : "write-back fails");
+    struct Case
+    {
+        Call::Kind kind;
+        bool oneByOne; // each file its own listed path, sharing the batch
+    };
+    for (const Case c :
+         {Case{Call::Write, false}, Case{Call::WaitRange, false}, Case{Call::WaitRange, true}}) {
+        SCOPED_TRACE(testing::Message() << (c.kind == Call::Write ? "write" : "write-back")
+                                        << " fails" << (c.oneByOne ? ", listed one by one" : ""));
         TempDir dir;
         ShredRun run(false);
-        ASSERT_TRUE(run.List(MakeSmallAndLarge(dir, 20, 0)[0]));
+        const std::string folder = MakeSmallAndLarge(dir, 20, 0)[0];
+        for (int i = 0; i < (c.oneByOne ? 20 : 1); ++i) {
+            ASSERT_TRUE(run.List(c.oneByOne ? folder + "/f" + std::to_string(i) : folder));
+        }
+        std::vector<Call> calls;
         g_failFile = "f7";
-        g_failKind = kind;
+        g_failKind = c.kind;
+        g_calls = &calls;
         run.Execute();
+        g_calls = nullptr;
         g_failFile.clear();
-        const ShredResult& result = run.Results()[0];
-        EXPECT_EQ(19u, result.shredded);
+        const ShredResult& result = run.Results()[c.oneByOne ? 7 : 0];
+        EXPECT_EQ(c.oneByOne ? 0u : 19u, result.shredded);
         ASSERT_EQ(1u, result.failures.size()) << Describe(result);
         EXPECT_EQ(ShredError::Write, result.failures[0].kind);
         EXPECT_EQ(EIO, result.failures[0].err);
         EXPECT_EQ(dir / "small/f7", result.failures[0].path);
         EXPECT_EQ(std::vector<std::string>{"f7"}, ListNames(dir / "small")) << "its own name kept";
+        for (std::size_t i = 0; c.oneByOne && i < run.Results().size(); ++i) {
+            EXPECT_EQ(i != 7, run.Results()[i].Complete()) << i;
+        }
+        EXPECT_LE(Count(calls, {Call::SyncFs}), 5u) << "the files share one batch";
     }
+}
+
+TEST(ShredRun, OnFuseEachFileFlushesItsPassesAndEachFolderItsSteps)
+{
+    TempDir dir;
+    Mounted fs({"exFAT (exfat-fuse)", Driver::ExFat, "mkfs.exfat", 64}, dir);
+    VORN_MOUNT_OR_SKIP(fs);
+    MakeDir(fs / "small");
+    constexpr int kFiles = 20;
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(fs / ("small/f" + std::to_string(i)),
+                  Filled(1 + static_cast<size_t>(i) * 300, 's'));
+    }
+    ShredRun run(false);
+    ASSERT_TRUE(run.List(fs / "small"));
+    std::vector<Call> calls;
+    g_calls = &calls;
+    EXPECT_TRUE(run.Execute());
+    g_calls = nullptr;
+    EXPECT_TRUE(run.Results()[0].Complete()) << Describe(run.Results()[0]);
+    EXPECT_EQ(static_cast<std::uint64_t>(kFiles), run.Results()[0].shredded);
+    EXPECT_TRUE(ListNames(fs / "small").empty());
+    EXPECT_EQ(std::vector<std::string>{}, OrderFaults(calls));
+    EXPECT_EQ(0u, Count(calls, {Call::SyncFs})) << "no plain FUSE driver hears syncfs";
+    // Each file's own flush per pass; the folder's after the renames, after
+    // the removals and after each of the two fills over its old names, once
+    // each for all its files.
+    EXPECT_EQ(static_cast<std::size_t>(kFiles) * 2 + 4, Count(calls, {Call::Flush}));
 }
 
 TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
