@@ -6,7 +6,7 @@
 #   bench/run.sh [SCRATCH_FOLDER]     (default: a new folder in /var/tmp)
 #
 # REPS (default 3) sets the repetitions, SIZE_MIB (default 1024) the large
-# file, SECTIONS (default all: "large small listed cold fuse memory") which
+# file, SECTIONS (default all: "large small listed cold fuse names memory") which
 # workloads run. Every contender of a workload runs once per repetition, in
 # turn, so slow drifts of a shared machine touch them alike. Needs build/
 # (cmake). As root, the page cache is dropped before the 2 GiB run, so that
@@ -18,7 +18,7 @@ bench="$here/build/bench/shred_bench"
 [ -x "$bench" ] || { echo "build first: cmake -S . -B build && cmake --build build" >&2; exit 2; }
 reps=${REPS:-3}
 size_mib=${SIZE_MIB:-1024}
-sections=" ${SECTIONS:-large small listed cold fuse memory} "
+sections=" ${SECTIONS:-large small listed cold fuse names memory} "
 base=${1:-/var/tmp}
 scratch=$(mktemp -d "$base/vorn-bench-XXXXXX")
 root=$([ "$(id -u)" -eq 0 ] && echo 1 || true)
@@ -164,6 +164,26 @@ for fs in exfat ntfs; do
     done
 done
 
+# Old names overwritten in the folder: one folder of small files on XFS, and
+# on FAT32 through fusefat (1,000 there: fusefat's own cost per entry grows
+# with the folder, so that 10,000 take it hours with or without the fill).
+for fs in xfs fat; do
+    section names && [ -n "$root" ] || break
+    point="$scratch/names-$fs"
+    case $fs in
+        xfs) mount_image xfs "mkfs.xfs -q -f" "mount DEV" "$point" || continue; count=10000 ;;
+        fat) mount_image fat "mkfs.vfat -F 32" "fusefat -o rw+ IMG" "$point" || continue; count=1000 ;;
+    esac
+    echo "$count files in one folder on $fs, their names overwritten..." >&2
+    for ((r = 0; r < reps; r++)); do
+        "$bench" --make-tree "$point/tree" 1 "$count" 16; sync
+        timed "names_ours_$fs" "$bench" "$point/tree"
+        rm -rf "$point/tree"
+        "$bench" --make-tree "$point/tree" 1 "$count" 16; sync
+        timed "names_rm_$fs" bash -c "rm -rf '$point/tree'; sync"
+    done
+done
+
 if section memory; then
     echo "Memory during a 2 GiB shred..." >&2
     make_big 2048
@@ -249,6 +269,16 @@ for fs in exfat ntfs; do
     printf '| 2,000 small files, %s image | 2 | vorn engine | %.2f | %s files/s | %s | %sx rm -rf + sync (goal ≤ %s) |\n' \
         "$label" "$fuse_t" "$(echo "scale=0; 2000 / $fuse_t" | bc -l)" "${flushes[fuse_ours_$fs]}" \
         "$(ratio "$fuse_t" "$fuse_rm_t")" "$goal"
+done
+for fs in xfs fat; do
+    [ -n "${times[names_ours_$fs]:-}" ] || continue
+    label=$([ "$fs" = xfs ] && echo "10,000 small files in one folder, XFS image" ||
+        echo "1,000 small files in one folder, FAT32 image (fusefat)")
+    names_rm_t=$(median "names_rm_$fs")
+    names_t=$(median "names_ours_$fs")
+    printf '| %s | - | rm -rf + sync (floor) | %.2f | | | 1.00 (reference) |\n' "$label" "$names_rm_t"
+    printf '| %s | 2 | vorn engine, names overwritten | %.2f | | %s | %sx rm -rf + sync |\n' \
+        "$label" "$names_t" "${flushes[names_ours_$fs]}" "$(ratio "$names_t" "$names_rm_t")"
 done
 if section memory; then
     printf '| 2 GiB file, memory | 2 | vorn engine | | dirty + write-back peak %s MiB above start | | goal ≤ 16 MiB |\n' \
