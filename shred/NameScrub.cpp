@@ -101,12 +101,14 @@ int NameScrub::Make(int dirfd, const std::string& name)
 
 bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& outcome)
 {
+    Footprint before;
+    bool known = false; // the look that found the last length's growth serves the next
     for (std::size_t length : kLengths) {
-        Footprint before;
-        if (!Measure(dirfd, before)) {
+        if (!known && !Measure(dirfd, before)) {
             outcome.err = errno;
             return false;
         }
+        known = false;
         std::uint64_t made = 0;
         for (std::uint64_t n = 0; made < m_limit; ++n) {
             if (made % kAskEvery == 0 && !going()) {
@@ -148,6 +150,8 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
                 return false;
             }
             if (Grew(before, now)) {
+                before = now;
+                known = true;
                 break;
             }
         }

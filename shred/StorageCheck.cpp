@@ -439,24 +439,10 @@ std::optional<ShredCaveat> StorageCheck::Check(int fd, const struct stat& st, in
     return verdict.caveat;
 }
 
-bool StorageCheck::FlushesTogether(int fd, dev_t dev)
+const StorageVerdict& StorageCheck::DeviceVerdict(int dirfd, dev_t dev)
 {
-    auto found = m_together.find(dev);
-    if (found != m_together.end()) {
-        return found->second;
-    }
-    struct statfs fs;
-    StorageFacts facts;
-    if (::fstatfs(fd, &fs) == 0) {
-        facts.magic = Magic(fs);
-    }
-    return m_together.emplace(dev, Decide(facts).together).first->second;
-}
-
-FolderGrowth StorageCheck::FreedNames(int dirfd, dev_t dev)
-{
-    auto found = m_freedNames.find(dev);
-    if (found != m_freedNames.end()) {
+    auto found = m_devices.find(dev);
+    if (found != m_devices.end()) {
         return found->second;
     }
     struct statfs fs;
@@ -465,5 +451,15 @@ FolderGrowth StorageCheck::FreedNames(int dirfd, dev_t dev)
         facts.magic = Magic(fs);
         facts.mountType = MountOf(dirfd, dev).type;
     }
-    return m_freedNames.emplace(dev, Decide(facts).freedNames).first->second;
+    return m_devices.emplace(dev, Decide(facts)).first->second;
+}
+
+bool StorageCheck::FlushesTogether(int fd, dev_t dev)
+{
+    return DeviceVerdict(fd, dev).together;
+}
+
+FolderGrowth StorageCheck::FreedNames(int dirfd, dev_t dev)
+{
+    return DeviceVerdict(dirfd, dev).freedNames;
 }

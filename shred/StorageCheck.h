@@ -85,6 +85,9 @@ private:
     // The mount of the folder open on `dirfd` (on device `dev`), read once.
     const Mount& MountOf(int dirfd, dev_t dev);
     bool InLowerLayer(const Mount& mount, int dirfd, const char* name);
+    // The verdict on the file system of the folder open on `dirfd` (on
+    // device `dev`) as a whole, read once.
+    const StorageVerdict& DeviceVerdict(int dirfd, dev_t dev);
 
     // What a file system said once, for all its files.
     struct FileSystem
@@ -96,8 +99,7 @@ private:
     std::map<dev_t, Mount> m_mounts; // read once per device and run
     // By the folder's device and the file's (an overlay's file lies on its layer's).
     std::map<std::pair<dev_t, dev_t>, FileSystem> m_fileSystems;
-    std::map<dev_t, bool> m_together;
-    std::map<dev_t, FolderGrowth> m_freedNames;
+    std::map<dev_t, StorageVerdict> m_devices; // what holds for all of a device's files
 };
 
 #endif // VORN_SHRED_STORAGECHECK_H

@@ -71,6 +71,25 @@ std::vector<ShredCaveat> ContentCaveats(const ShredResult& result)
     return caveats;
 }
 
+// Runs `body` on each case's file system, made and mounted afresh; returns
+// the file systems this machine could not mount (the other cases still run).
+template <typename Case, size_t N, typename Body>
+std::string OnEachFileSystem(const Case (&cases)[N], Body body)
+{
+    std::string unmountable;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fs.name);
+        TempDir dir;
+        Mounted fs(c.fs, dir);
+        if (!fs.Ok()) {
+            unmountable += std::string(c.fs.name) + " (" + fs.Why() + ") ";
+            continue;
+        }
+        body(c, fs);
+    }
+    return unmountable;
+}
+
 } // namespace
 
 TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
@@ -100,15 +119,7 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
     while (content.size() < 300000) {
         content += marker + " ";
     }
-    std::string unmountable; // the other rows still run
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fs.name);
-        TempDir dir;
-        Mounted fs(c.fs, dir);
-        if (!fs.Ok()) {
-            unmountable += std::string(c.fs.name) + " (" + fs.Why() + ") ";
-            continue;
-        }
+    const std::string unmountable = OnEachFileSystem(cases, [&](const Case& c, Mounted& fs) {
         MakeDir(fs / "folder");
         MakeDir(fs / "folder/sub");
         WriteFile(fs / "single.txt", content.substr(0, 1500));
@@ -140,7 +151,7 @@ TEST(Device, ShreddedContentIsGoneFromEveryFileSystem)
         if (!c.caveat && c.fs.driver != Driver::Tmpfs) {
             EXPECT_EQ(0u, Occurrences(fs.Image(), marker));
         }
-    }
+    });
     if (!unmountable.empty()) {
         GTEST_SKIP() << "this machine could not mount: " << unmountable;
     }
@@ -280,15 +291,7 @@ TEST(Device, RemovedNamesAreGoneFromTheFolders)
     if (::geteuid() != 0) {
         GTEST_SKIP() << "mounting an image needs root; run the suite as root (as CI does)";
     }
-    std::string unmountable;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fs.name);
-        TempDir dir;
-        Mounted fs(c.fs, dir);
-        if (!fs.Ok()) {
-            unmountable += std::string(c.fs.name) + " (" + fs.Why() + ") ";
-            continue;
-        }
+    const std::string unmountable = OnEachFileSystem(cases, [&](const Case& c, Mounted& fs) {
         // A folder listed whole, and files of another listed one by one
         // beside two that stay: one named as a throwaway entry would be.
         MakeDir(fs / "listed");
@@ -323,7 +326,7 @@ TEST(Device, RemovedNamesAreGoneFromTheFolders)
 
         ASSERT_TRUE(fs.Unmount());
         if (c.namesKept) {
-            continue;
+            return;
         }
         const std::string image = WithoutLog(fs.Image(), c.log);
         const std::string deleted = Output("fls -r -d " + Quoted(fs.Image()));
@@ -342,7 +345,7 @@ TEST(Device, RemovedNamesAreGoneFromTheFolders)
             }
         }
         EXPECT_EQ("", found) << "names still on the device";
-    }
+    });
 
     // Cancelled while the folder is filled: the run stops, and no throwaway
     // entry is left behind.
