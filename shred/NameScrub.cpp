@@ -2,6 +2,7 @@
 
 #include "shred/Fd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <iterator>
@@ -30,12 +31,16 @@ NameScrub::NameScrub(FolderGrowth growth, std::uint64_t freed)
 std::string NameScrub::Name(std::size_t length, std::uint64_t n)
 {
     static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    // The count comes first: FAT derives a short name from the first six
+    // characters of a long one, and long names that share them send the
+    // driver looking for a free ~N tail through the whole folder each time.
+    const std::size_t digits = std::min<std::size_t>(length - 1, 5);
     if (length < 2) {
         return {};
     }
     std::string name(length, '0');
     name[0] = '~';
-    for (std::size_t at = length; at-- > 1;) {
+    for (std::size_t at = digits; at >= 1; --at) {
         name[at] = kDigits[n % 36];
         n /= 36;
     }

@@ -50,8 +50,8 @@ public:
     static bool GaveBack(int dirfd, FolderGrowth growth, std::int64_t listedBlocks);
 
     // The throwaway name of `length` characters for `n`, or "" when `n`
-    // needs more: a tilde and upper-case base-36 digits, which FAT keeps as
-    // a short name alone where it fits 8.3.
+    // needs more: a tilde, `n` in up to five upper-case base-36 digits and
+    // zeros, which FAT keeps as a short name alone where it fits 8.3.
     static std::string Name(std::size_t length, std::uint64_t n);
 
 private:
