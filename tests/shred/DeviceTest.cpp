@@ -15,11 +15,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -178,15 +178,17 @@ std::string WithoutLog(const std::string& image, Log log)
     const std::string stat =
         Output("istat " + Quoted(image) + (log == Log::Ext4Journal ? " 8" : " 2"));
     const std::string sizes = Output("fsstat " + Quoted(image));
-    std::smatch size;
+    const char* label = log == Log::Ext4Journal ? "Block Size: " : "Cluster Size: ";
+    const std::string::size_type size = sizes.find(label);
     const std::string::size_type list =
         stat.find('\n', stat.find(log == Log::Ext4Journal ? "Direct Blocks:" : "$DATA (128-1)"));
-    if (!std::regex_search(sizes, size, std::regex("(Cluster|Block) Size: ([0-9]+)")) ||
-        list == std::string::npos) {
+    const size_t block = size == std::string::npos
+                             ? 0
+                             : std::strtoul(&sizes[size + std::strlen(label)], nullptr, 10);
+    if (block == 0 || list == std::string::npos) {
         ADD_FAILURE() << "cannot find the log of " << image;
         return bytes;
     }
-    const size_t block = std::stoul(size[2]);
     std::istringstream numbers(stat.substr(list));
     for (size_t number; numbers >> number;) {
         if ((number + 1) * block <= bytes.size()) {
