@@ -13,11 +13,12 @@
 namespace {
 
 // Long entries first: a few of them fill the wide runs a removed folder
-// leaves; the shorter ones then fill what is left between, down to the
-// smallest entry each file system makes (one FAT slot, one exFAT entry set,
-// a 16-byte XFS entry). Their sizes in entries (FAT 21, 6, 4, 3, 2, 1; exFAT
-// 19, 7, 5, 4, 3) leave few runs that none fits.
-constexpr std::size_t kLengths[] = {255, 64, 40, 24, 12, 4};
+// leaves; the shortest then fill what is left between, down to the smallest
+// entry each file system makes (one FAT slot, one exFAT entry set of 3, a
+// 16-byte XFS entry). Only two lengths: each length after the first fills
+// the space the folder gained when the one before made it grow (a whole
+// exFAT cluster of 1,024 entries) before its own growth shows.
+constexpr std::size_t kLengths[] = {255, 4};
 // How often the fill asks whether to go on.
 constexpr std::uint64_t kAskEvery = 64;
 
