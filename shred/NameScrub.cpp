@@ -21,13 +21,30 @@ namespace {
 constexpr std::size_t kLengths[] = {255, 4};
 // How often the fill asks whether to go on.
 constexpr std::uint64_t kAskEvery = 64;
+// Entries made between two looks for growth at most.
+constexpr std::int64_t kMostUnlooked = 256;
 
 } // namespace
 
 NameScrub::NameScrub(FolderGrowth growth, std::uint64_t freed)
-    : m_growth(growth), m_limit(8 * freed + 256),
-      m_sparingly(growth == FolderGrowth::FreeSpace || growth == FolderGrowth::FreeFiles)
+    : m_growth(growth), m_limit(8 * freed + 256)
 {}
+
+void NameScrub::Pace(Clock::duration look)
+{
+    // A look may cost far more than an entry: fusefat reads its whole
+    // allocation table for it (most of a second on a large disk), exfat-fuse
+    // counts its bitmap bit by bit. Looks are spaced so that they cost about
+    // what the entries between them cost; at most that many entries then
+    // land in space the folder has just gained.
+    m_lookTime += look;
+    ++m_looks;
+    const auto perLook = m_lookTime.count() / static_cast<Clock::rep>(m_looks);
+    const auto perMake =
+        m_makeTime.count() / static_cast<Clock::rep>(std::max<std::uint64_t>(m_makes, 1));
+    m_every = static_cast<std::uint64_t>(
+        std::clamp<Clock::rep>(perLook / std::max<Clock::rep>(perMake, 1), 1, kMostUnlooked));
+}
 
 std::string NameScrub::Name(std::size_t length, std::uint64_t n)
 {
@@ -115,7 +132,10 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
             return false;
         }
         known = false;
+        const bool last = length == kLengths[std::size(kLengths) - 1];
+        std::size_t looked = m_made.size(); // entries made before the last look
         std::uint64_t made = 0;
+        std::uint64_t unlooked = 0;
         for (std::uint64_t n = 0; made < m_limit; ++n) {
             if (made % kAskEvery == 0 && !going()) {
                 outcome.cancelled = true;
@@ -125,7 +145,10 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
             if (name.empty()) {
                 break; // every name of this length taken
             }
+            const Clock::time_point start = Clock::now();
             const int err = Make(dirfd, name);
+            m_makeTime += Clock::now() - start;
+            ++m_makes;
             if (err == EEXIST) {
                 continue;
             }
@@ -136,51 +159,63 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
                 // Some drivers refuse names this long (fusefat: EPERM at
                 // 255): the shorter ones still go; only the shortest failing
                 // means the folder takes no entry.
-                if (length == kLengths[std::size(kLengths) - 1]) {
+                if (last) {
                     outcome.err = err;
                     return false;
                 }
                 break;
             }
             ++made;
-            // A FUSE driver may count its free space anew on every ask
-            // (fusefat reads its whole allocation table: most of a second
-            // on a large disk), so there growth is looked for after 1, 2, 4
-            // ... entries: at most as many again land in new space.
-            if (m_sparingly && (made & (made - 1)) != 0) {
+            if (++unlooked < m_every) {
                 continue;
             }
+            unlooked = 0;
             Footprint now;
+            const Clock::time_point looking = Clock::now();
             if (!Measure(dirfd, now)) {
                 outcome.err = errno;
                 return false;
             }
+            Pace(Clock::now() - looking);
             if (Grew(before, now)) {
-                before = now;
                 known = true;
+                if (!last && m_growth != FolderGrowth::FreeFiles) {
+                    // Entries since the last look may sit in the space the
+                    // folder just gained. Removed at once, most drivers give
+                    // that space back, and the next length then fills only
+                    // what was free before (a new exFAT cluster alone would
+                    // take it 341 entries). FAT folders never shrink.
+                    Clear(dirfd, looked, outcome);
+                    if (Measure(dirfd, now) && !Grew(before, now)) {
+                        break;
+                    }
+                }
+                before = now;
                 break;
             }
+            looked = m_made.size();
         }
     }
     return true;
 }
 
-void NameScrub::Clear(int dirfd, Outcome& outcome)
+void NameScrub::Clear(int dirfd, std::size_t from, Outcome& outcome)
 {
-    for (const Made& made : m_made) {
+    for (auto made = m_made.begin() + static_cast<std::ptrdiff_t>(from); made != m_made.end();
+         ++made) {
         struct stat st;
-        int err = ::fstatat(dirfd, made.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+        int err = ::fstatat(dirfd, made->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
         // Only what still holds the entry made here: another program may
         // have put its own file under the name meanwhile.
-        if (err == 0 && st.st_ino == made.ino && ::unlinkat(dirfd, made.name.c_str(), 0) != 0) {
+        if (err == 0 && st.st_ino == made->ino && ::unlinkat(dirfd, made->name.c_str(), 0) != 0) {
             err = errno;
         }
         if (err != 0 && err != ENOENT) {
-            outcome.leftovers.push_back(made.name);
+            outcome.leftovers.push_back(made->name);
             outcome.leftoverErr = err;
         }
     }
-    m_made.clear();
+    m_made.erase(m_made.begin() + static_cast<std::ptrdiff_t>(from), m_made.end());
 }
 
 NameScrub::Outcome NameScrub::Finish(int dirfd, const std::function<bool()>& going)
@@ -190,7 +225,7 @@ NameScrub::Outcome NameScrub::Finish(int dirfd, const std::function<bool()>& goi
         return outcome;
     }
     Fill(dirfd, going, outcome);
-    Clear(dirfd, outcome);
+    Clear(dirfd, 0, outcome);
     if (::fsync(dirfd) != 0 && outcome.err == 0) {
         outcome.err = errno;
     }

@@ -13,6 +13,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -75,12 +76,22 @@ private:
     int Make(int dirfd, const std::string& name);
     // Fills until growth in every length; false when stopped early.
     bool Fill(int dirfd, const std::function<bool()>& going, Outcome& outcome);
-    void Clear(int dirfd, Outcome& outcome);
+    // Removes the entries made from the `from`th on.
+    void Clear(int dirfd, std::size_t from, Outcome& outcome);
+
+    using Clock = std::chrono::steady_clock;
+    // Spaces the looks for growth by what a look costs against an entry.
+    void Pace(Clock::duration look);
 
     FolderGrowth m_growth;
     std::uint64_t m_limit; // throwaway entries per length at most
-    bool m_sparingly;      // asking for growth is costly: ask less often
     std::vector<Made> m_made;
+    // What making entries and looking for growth took so far.
+    Clock::duration m_makeTime{};
+    std::uint64_t m_makes = 0;
+    Clock::duration m_lookTime{};
+    std::uint64_t m_looks = 0;
+    std::uint64_t m_every = 1; // entries between looks
 };
 
 #endif // VORN_SHRED_NAMESCRUB_H
