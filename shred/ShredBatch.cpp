@@ -106,11 +106,11 @@ void ShredBatch::Add(Member member, int dirfd, Sharing sharing)
     m_members.push_back(std::move(member));
 }
 
-void ShredBatch::Close(FolderTree::Index folder, std::size_t row, FolderGrowth growth,
+void ShredBatch::Close(FolderTree::Index folder, std::size_t row, NameKeeping names,
                        std::uint64_t renamed, std::int64_t listedBlocks)
 {
-    if (growth != FolderGrowth::None) {
-        m_closing.push_back({folder, row, growth, renamed, listedBlocks, false, {}});
+    if (names.growth != FolderGrowth::None) {
+        m_closing.push_back({folder, row, names, renamed, listedBlocks, false, {}});
     }
 }
 
@@ -239,17 +239,18 @@ bool ShredBatch::Run()
     FlushFolders(ShredError::SyncAfterRename);
     // Once the names are freed, before the removals: exfat-fuse gives a
     // folder's emptied trailing clusters back as their last entry goes. And
-    // once more after them: NTFS moves index entries between records as
-    // entries go, and copies of names land where the first fill had been.
-    going = FillClosing(going);
+    // where removals bring names back within reach, once more after them:
+    // NTFS moves index entries between records as entries go, and copies of
+    // names land where the first fill had been.
+    going = FillClosing(going, false);
     RemoveAll();
     FlushFolders(ShredError::SyncAfterRemove);
-    going = FillClosing(going);
+    going = FillClosing(going, true);
     for (Closing& closing : m_closing) {
         bool replaced = false;
         const int dirfd = closing.scrubbed ? m_folders.Open(closing.folder, replaced) : -1;
         closing.outcome.gaveBack =
-            dirfd >= 0 && NameScrub::GaveBack(dirfd, closing.growth, closing.listedBlocks);
+            dirfd >= 0 && NameScrub::GaveBack(dirfd, closing.names.growth, closing.listedBlocks);
     }
     return going;
 }
@@ -452,7 +453,7 @@ void ShredBatch::FlushFolders(ShredError kind)
     }
 }
 
-bool ShredBatch::FillClosing(bool going)
+bool ShredBatch::FillClosing(bool going, bool again)
 {
     const std::uint64_t share = m_members.empty() ? 0 : m_members.back().share;
     // The progress already counts the batch; this only asks.
@@ -461,6 +462,9 @@ bool ShredBatch::FillClosing(bool going)
         return going;
     };
     for (Closing& closing : m_closing) {
+        if (again && !closing.names.again) {
+            continue;
+        }
         const dev_t dev = m_folders.Device(closing.folder);
         const ino_t ino = m_folders.Inode(closing.folder);
         std::uint64_t renamed = closing.renamed;
@@ -475,7 +479,8 @@ bool ShredBatch::FillClosing(bool going)
             continue;
         }
         closing.scrubbed = true;
-        NameScrub::Outcome outcome = NameScrub(closing.growth, renamed).Finish(dirfd, stillGoing);
+        NameScrub::Outcome outcome =
+            NameScrub(closing.names.growth, renamed).Finish(dirfd, stillGoing);
         closing.outcome.err = closing.outcome.err != 0 ? closing.outcome.err : outcome.err;
         closing.outcome.cancelled = closing.outcome.cancelled || outcome.cancelled;
         for (std::string& leftover : outcome.leftovers) {

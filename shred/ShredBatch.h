@@ -76,7 +76,7 @@ public:
     {
         FolderTree::Index folder;
         std::size_t row; // the path whose result it goes to
-        FolderGrowth growth;
+        NameKeeping names;
         std::uint64_t renamed;     // its entries renamed by the batches before
         std::int64_t listedBlocks; // its blocks when it was listed
         bool scrubbed = false;     // a name was freed in it, and the fill ran
@@ -104,8 +104,8 @@ public:
     // Overwrites the names left in `folder` once this batch's members are
     // renamed, if any entry of it was: no later entry of the run lies in it.
     // Its result is the path `row`'s.
-    void Close(FolderTree::Index folder, std::size_t row, FolderGrowth growth,
-               std::uint64_t renamed, std::int64_t listedBlocks);
+    void Close(FolderTree::Index folder, std::size_t row, NameKeeping names, std::uint64_t renamed,
+               std::int64_t listedBlocks);
     // Destroys the members, in the order of their inodes; false when
     // cancelled, in which case the files whose last pass was written are
     // still renamed and removed, and the rest keep their names. Each
@@ -146,7 +146,7 @@ private:
     void RenameAll();
     void RemoveAll();
     // Overwrites the names left in each closing folder; false when cancelled.
-    bool FillClosing(bool going);
+    bool FillClosing(bool going, bool again);
 
     FolderTree& m_folders;
     bool m_quick;

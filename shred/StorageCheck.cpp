@@ -35,6 +35,9 @@ enum class Keeps
 // where removed names stay in the folder (measured: FAT, exFAT and NTFS keep
 // them in freed entries, XFS in the folder block; ext4 wipes the entry, and
 // copy-on-write and log file systems leave old folder blocks out of reach).
+// `namesAgain`: removals bring names back within reach (measured through
+// exfat-fuse and ntfs-3g; FAT only marks an entry free and never shrinks a
+// folder, XFS only marks it free in place).
 struct FileSystemRow
 {
     unsigned long magic;
@@ -42,6 +45,7 @@ struct FileSystemRow
     Keeps keeps;
     bool together;
     FolderGrowth names = FolderGrowth::None;
+    bool namesAgain = false;
 };
 constexpr unsigned long kExt4 = 0xEF53;
 constexpr unsigned long kBtrfs = 0x9123683E;
@@ -53,8 +57,8 @@ constexpr FileSystemRow kFileSystems[] = {
     {0x58465342, "xfs", Keeps::Nothing, true, FolderGrowth::FolderBlocks},
     {kBtrfs, "btrfs", Keeps::CopyOnWrite, true},
     {0x4D44, "vfat", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
-    {0x2011BAB0, "exfat", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
-    {0x7366746E, "ntfs3", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace},
+    {0x2011BAB0, "exfat", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace, true},
+    {0x7366746E, "ntfs3", Keeps::Nothing, true, FolderGrowth::FolderOrFreeSpace, true},
     {0x3153464A, "jfs", Keeps::Nothing, true},
     {0x52654973, "reiserfs", Keeps::Nothing, true},
     {0x01021994, "tmpfs", Keeps::Nothing, true},
@@ -63,7 +67,7 @@ constexpr FileSystemRow kFileSystems[] = {
     {0xF2F52010, "f2fs", Keeps::LogStructured, true},
     {0x2FC12FC1, "zfs", Keeps::CopyOnWrite, false},
     {0x3434, "nilfs2", Keeps::LogStructured, false},
-    {kFuse, "fuse", Keeps::Nothing, false, FolderGrowth::FreeSpace},
+    {kFuse, "fuse", Keeps::Nothing, false, FolderGrowth::FreeSpace, true},
     {0x6969, "nfs", Keeps::Network, false},
     {0x517B, "smbfs", Keeps::Network, false},
     {0xFF534D42, "cifs", Keeps::Network, false},
@@ -292,11 +296,11 @@ StorageVerdict StorageCheck::Decide(const StorageFacts& facts)
     }
     verdict.refused = row->keeps == Keeps::Refused;
     verdict.together = row->together;
-    verdict.freedNames = row->names;
+    verdict.freedNames = {row->names, row->namesAgain};
     if (facts.magic == kFuse && IsRemoteFuse(facts.mountType)) {
-        verdict.freedNames = FolderGrowth::None; // the server's folders are its own
+        verdict.freedNames = {}; // the server's folders are its own
     } else if (facts.mountType == "fuse.fusefat") {
-        verdict.freedNames = FolderGrowth::FreeFiles;
+        verdict.freedNames = {FolderGrowth::FreeFiles, false};
     }
     const std::string name = facts.mountType.empty() ? row->name : facts.mountType;
     const auto caveat = [&](ShredCaveatKind kind) { verdict.caveat = ShredCaveat{kind, name}; };
@@ -459,7 +463,7 @@ bool StorageCheck::FlushesTogether(int fd, dev_t dev)
     return DeviceVerdict(fd, dev).together;
 }
 
-FolderGrowth StorageCheck::FreedNames(int dirfd, dev_t dev)
+NameKeeping StorageCheck::FreedNames(int dirfd, dev_t dev)
 {
     return DeviceVerdict(dirfd, dev).freedNames;
 }

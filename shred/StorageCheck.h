@@ -37,12 +37,21 @@ enum class FolderGrowth
     FreeFiles,         // the free files count, where fusefat reports free clusters
 };
 
+struct NameKeeping
+{
+    FolderGrowth growth = FolderGrowth::None;
+    // Removing the renamed entries brings names back within reach (exfat-fuse
+    // gives a folder's emptied clusters back, NTFS moves index entries
+    // between records): the folder is filled once more after the removals.
+    bool again = false;
+};
+
 struct StorageVerdict
 {
     bool refused = false;  // a pseudo or firmware file system: never list or write
     bool together = false; // one syncfs makes every file and folder change durable
     std::optional<ShredCaveat> caveat;
-    FolderGrowth freedNames = FolderGrowth::None;
+    NameKeeping freedNames;
 };
 
 class StorageCheck
@@ -70,9 +79,9 @@ public:
     // hears only of the flushes of each file and folder.
     bool FlushesTogether(int fd, dev_t dev);
 
-    // How the folder open on `dirfd` (on device `dev`) shows that it grew,
-    // where its file system keeps removed names in the folder itself.
-    FolderGrowth FreedNames(int dirfd, dev_t dev);
+    // How the folder open on `dirfd` (on device `dev`) keeps removed names
+    // in its own storage, and what shows that it grew.
+    NameKeeping FreedNames(int dirfd, dev_t dev);
 
 private:
     struct Mount

@@ -74,24 +74,33 @@ TEST(StorageCheck, EachFileSystemGetsItsVerdict)
             EXPECT_EQ(c.name, verdict.caveat->fileSystem);
         }
     }
-    // Where removed names stay in the folder, and what shows it grew.
-    const std::pair<StorageFacts, FolderGrowth> names[] = {
-        {fs(0xEF53, "ext4"), FolderGrowth::None}, // the kernel wipes a removed entry
-        {fs(0x58465342, "xfs"), FolderGrowth::FolderBlocks},
-        {fs(0x9123683E, "btrfs"), FolderGrowth::None},
-        {fs(0x4D44, "vfat"), FolderGrowth::FolderOrFreeSpace},
-        {fs(0x2011BAB0, "exfat"), FolderGrowth::FolderOrFreeSpace},
-        {fs(0x7366746E, "ntfs3"), FolderGrowth::FolderOrFreeSpace},
-        {fs(0x01021994, "tmpfs"), FolderGrowth::None},
-        {fs(0x65735546, "fuseblk"), FolderGrowth::FreeSpace},
-        {fs(0x65735546, "fuse.fusefat"), FolderGrowth::FreeFiles},
-        {fs(0x65735546, "fuse.sshfs"), FolderGrowth::None},
-        {fs(0x794C7630, "overlay"), FolderGrowth::None},
-        {fs(0x12345678, "unheard-of"), FolderGrowth::None},
+    // Where removed names stay in the folder, what shows it grew, and whether
+    // the removals bring names back within reach.
+    struct Names
+    {
+        StorageFacts facts;
+        FolderGrowth growth;
+        bool again;
     };
-    for (const auto& [facts, growth] : names) {
-        SCOPED_TRACE(facts.mountType);
-        EXPECT_EQ(growth, StorageCheck::Decide(facts).freedNames);
+    const Names names[] = {
+        {fs(0xEF53, "ext4"), FolderGrowth::None, false}, // the kernel wipes a removed entry
+        {fs(0x58465342, "xfs"), FolderGrowth::FolderBlocks, false},
+        {fs(0x9123683E, "btrfs"), FolderGrowth::None, false},
+        {fs(0x4D44, "vfat"), FolderGrowth::FolderOrFreeSpace, false},
+        {fs(0x2011BAB0, "exfat"), FolderGrowth::FolderOrFreeSpace, true},
+        {fs(0x7366746E, "ntfs3"), FolderGrowth::FolderOrFreeSpace, true},
+        {fs(0x01021994, "tmpfs"), FolderGrowth::None, false},
+        {fs(0x65735546, "fuseblk"), FolderGrowth::FreeSpace, true},
+        {fs(0x65735546, "fuse.fusefat"), FolderGrowth::FreeFiles, false},
+        {fs(0x65735546, "fuse.sshfs"), FolderGrowth::None, false},
+        {fs(0x794C7630, "overlay"), FolderGrowth::None, false},
+        {fs(0x12345678, "unheard-of"), FolderGrowth::None, false},
+    };
+    for (const Names& c : names) {
+        SCOPED_TRACE(c.facts.mountType);
+        const NameKeeping keeping = StorageCheck::Decide(c.facts).freedNames;
+        EXPECT_EQ(c.growth, keeping.growth);
+        EXPECT_EQ(c.again, keeping.again);
     }
 }
 
