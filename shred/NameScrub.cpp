@@ -181,12 +181,17 @@ bool NameScrub::Fill(int dirfd, const std::function<bool()>& going, Outcome& out
                 known = true;
                 if (!last && m_growth != FolderGrowth::FreeFiles) {
                     // Entries since the last look may sit in the space the
-                    // folder just gained. Removed at once, most drivers give
-                    // that space back, and the next length then fills only
-                    // what was free before (a new exFAT cluster alone would
-                    // take it 341 entries). FAT folders never shrink.
+                    // folder just gained. Removed at once, exfat-fuse and XFS
+                    // give that space back, and the next length fills only
+                    // what was free before (a new 32 KiB exFAT cluster alone
+                    // takes 341 short entries). Not on fusefat: its folders
+                    // never shrink, and each look reads its allocation table.
                     Clear(dirfd, looked, outcome);
-                    if (Measure(dirfd, now) && !Grew(before, now)) {
+                    if (!Measure(dirfd, now)) {
+                        outcome.err = errno;
+                        return false;
+                    }
+                    if (!Grew(before, now)) {
                         break;
                     }
                 }

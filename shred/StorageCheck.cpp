@@ -36,8 +36,9 @@ enum class Keeps
 // them in freed entries, XFS in the folder block; ext4 wipes the entry, and
 // copy-on-write and log file systems leave old folder blocks out of reach).
 // `namesAgain`: removals bring names back within reach (measured through
-// exfat-fuse and ntfs-3g; FAT only marks an entry free and never shrinks a
-// folder, XFS only marks it free in place).
+// exfat-fuse and ntfs-3g, and taken alike for the kernel's exfat and ntfs3;
+// FAT only marks a removed entry free and never shrinks a folder, XFS marks
+// it free in place).
 struct FileSystemRow
 {
     unsigned long magic;
