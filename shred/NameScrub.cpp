@@ -113,10 +113,11 @@ int NameScrub::Make(int dirfd, const std::string& name)
     }
     struct stat st;
     if (::fstat(fd.Get(), &st) != 0) {
-        // Made, but unknown: its removal below cannot be checked, so the
-        // name is kept by a value no file has.
-        m_made.push_back({name, 0});
-        return errno;
+        // Made, but unknown: its removal cannot be checked, so it is left
+        // where it is and reported.
+        const int err = errno;
+        m_made.push_back({name, 0, err});
+        return err;
     }
     m_made.push_back({name, st.st_ino});
     return fd.Close();
@@ -212,7 +213,10 @@ void NameScrub::Clear(int dirfd, std::size_t from, Outcome& outcome)
         int err = ::fstatat(dirfd, made->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
         // Only what still holds the entry made here: another program may
         // have put its own file under the name meanwhile.
-        if (err == 0 && st.st_ino == made->ino && ::unlinkat(dirfd, made->name.c_str(), 0) != 0) {
+        if (err == 0 && made->unknown != 0) {
+            err = made->unknown;
+        } else if (err == 0 && st.st_ino == made->ino &&
+                   ::unlinkat(dirfd, made->name.c_str(), 0) != 0) {
             err = errno;
         }
         if (err != 0 && err != ENOENT) {

@@ -60,6 +60,7 @@ private:
     {
         std::string name;
         ino_t ino;
+        int unknown = 0; // why its inode could not be read: it is left, and said so
     };
     // What shows the folder's growth.
     struct Footprint
