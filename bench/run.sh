@@ -112,12 +112,15 @@ for ((r = 0; r < $(reps_of listed); r++)); do
     rm -rf "$tree"
 done
 
-# A loop image of file system $1 made by "$2", mounted by "$3" (the image, a
-# loop device or its direct-I/O twin take the places of IMG and DEV) on $4.
+# A loop image of file system $1 made by "$2", filled by "$5" if given,
+# mounted by "$3" (the image, a loop device or its direct-I/O twin take the
+# places of IMG and DEV) on $4.
 mount_image() {
-    local fs=$1 mkfs=$2 how=$3 point=$4 image="$scratch/$1.img" loop=""
+    local fs=$1 mkfs=$2 how=$3 point=$4 fill=${5:-} image="$scratch/$1.img" loop=""
+    rm -f "$image"
     truncate -s 1G "$image"
     $mkfs "$image" >/dev/null 2>&1
+    if [ -n "$fill" ]; then ${fill//IMG/$image} >/dev/null 2>&1 || return 1; fi
     mkdir -p "$point"
     if [[ $how == *DEV* ]]; then
         loop=$(losetup -f --show $([[ $how == *direct* ]] && echo --direct-io=on) "$image")
@@ -167,19 +170,35 @@ done
 # Old names overwritten in the folder: one folder of small files on XFS, and
 # on FAT32 through fusefat (1,000 there: fusefat's own cost per entry grows
 # with the folder, so that 10,000 take it hours with or without the fill).
+# fusefat also creates them ever more slowly (1,000 take it more than ten
+# minutes), so its tree is made here once and copied with mtools into a fresh
+# image before every contender.
+names_tree() { # FS POINT COUNT: a fresh tree of COUNT files at POINT/tree
+    case $1 in
+        xfs) "$bench" --make-tree "$2/tree" 1 "$3" 16; sync ;;
+        fat)
+            umount "$2" 2>/dev/null || true
+            mount_image fat "mkfs.vfat -F 32" "fusefat -o rw+ IMG" "$2" \
+                "mcopy -s -i IMG $scratch/fat-src/tree ::/" ;;
+    esac
+}
 for fs in xfs fat; do
     section names && [ -n "$root" ] || break
     point="$scratch/names-$fs"
     case $fs in
         xfs) mount_image xfs "mkfs.xfs -q -f" "mount DEV" "$point" || continue; count=10000 ;;
-        fat) mount_image fat "mkfs.vfat -F 32" "fusefat -o rw+ IMG" "$point" || continue; count=1000 ;;
+        fat)
+            command -v mcopy >/dev/null || { echo "FAT32 names rows left out: no mcopy (mtools)" >&2; continue; }
+            count=1000
+            mkdir -p "$scratch/fat-src"
+            "$bench" --make-tree "$scratch/fat-src/tree" 1 "$count" 16 ;;
     esac
     echo "$count files in one folder on $fs, their names overwritten..." >&2
     for ((r = 0; r < reps; r++)); do
-        "$bench" --make-tree "$point/tree" 1 "$count" 16; sync
+        names_tree "$fs" "$point" "$count" || continue
         timed "names_ours_$fs" "$bench" "$point/tree"
         rm -rf "$point/tree"
-        "$bench" --make-tree "$point/tree" 1 "$count" 16; sync
+        names_tree "$fs" "$point" "$count" || continue
         timed "names_rm_$fs" bash -c "rm -rf '$point/tree'; sync"
     done
 done
