@@ -29,26 +29,27 @@ FolderTree::Index FolderTree::AddChild(Index parent, const char* name, dev_t dev
 
 void FolderTree::CloseAll()
 {
-    m_chain.clear();
-    m_open = 0;
+    for (Chain& chain : m_chains) {
+        chain = Chain();
+    }
 }
 
 // Closes the shallowest open descriptors between the root and `protect`:
 // the deepest ones are those the walk needs next, and any of them can be
 // opened again from an open ancestor.
-void FolderTree::Evict(std::size_t protect)
+void FolderTree::Evict(Chain& chain, std::size_t protect)
 {
-    for (std::size_t level = 1; level < protect && m_open > kMaxOpen; ++level) {
-        if (m_chain[level].fd.Valid()) {
-            m_chain[level].fd.Reset();
-            --m_open;
+    for (std::size_t level = 1; level < protect && chain.open > kMaxOpen; ++level) {
+        if (chain.levels[level].fd.Valid()) {
+            chain.levels[level].fd.Reset();
+            --chain.open;
         }
     }
 }
 
-int FolderTree::OpenLevel(std::size_t level, bool& replaced)
+int FolderTree::OpenLevel(Chain& chain, std::size_t level, bool& replaced)
 {
-    Level& step = m_chain[level];
+    Level& step = chain.levels[level];
     if (step.fd.Valid()) {
         return step.fd.Get();
     }
@@ -59,12 +60,12 @@ int FolderTree::OpenLevel(std::size_t level, bool& replaced)
     } else {
         // Reopen the way down from the nearest open ancestor.
         std::size_t from = level - 1;
-        while (from > 0 && !m_chain[from].fd.Valid()) {
+        while (from > 0 && !chain.levels[from].fd.Valid()) {
             --from;
         }
-        int parent = OpenLevel(from, replaced);
+        int parent = OpenLevel(chain, from, replaced);
         for (std::size_t next = from + 1; parent >= 0 && next < level; ++next) {
-            parent = OpenLevel(next, replaced);
+            parent = OpenLevel(chain, next, replaced);
         }
         if (parent < 0) {
             return -1;
@@ -85,9 +86,9 @@ int FolderTree::OpenLevel(std::size_t level, bool& replaced)
         return -1;
     }
     const int open = fd.Get();
-    m_chain[level].fd = std::move(fd);
-    ++m_open;
-    Evict(level);
+    chain.levels[level].fd = std::move(fd);
+    ++chain.open;
+    Evict(chain, level);
     return open;
 }
 
@@ -100,31 +101,33 @@ std::vector<FolderTree::Index> FolderTree::Way(Index folder) const
     return way;
 }
 
-int FolderTree::Open(Index folder, bool& replaced)
+int FolderTree::Open(Index folder, bool& replaced, Lane lane)
 {
     replaced = false;
+    Chain& chain = m_chains[static_cast<int>(lane)];
+    std::vector<Level>& levels = chain.levels;
     const std::vector<Index> way = Way(folder);
     // Keep the part of the open chain that leads to this folder.
     std::size_t keep = 0;
-    while (keep < m_chain.size() && keep < way.size() &&
-           m_chain[keep].folder == way[way.size() - 1 - keep]) {
+    while (keep < levels.size() && keep < way.size() &&
+           levels[keep].folder == way[way.size() - 1 - keep]) {
         ++keep;
     }
-    while (m_chain.size() > keep) {
-        if (m_chain.back().fd.Valid()) {
-            --m_open;
+    while (levels.size() > keep) {
+        if (levels.back().fd.Valid()) {
+            --chain.open;
         }
-        m_chain.pop_back();
+        levels.pop_back();
     }
     for (std::size_t level = keep; level < way.size(); ++level) {
-        m_chain.push_back({way[way.size() - 1 - level], Fd()});
+        levels.push_back({way[way.size() - 1 - level], Fd()});
     }
-    const int fd = OpenLevel(m_chain.size() - 1, replaced);
+    const int fd = OpenLevel(chain, levels.size() - 1, replaced);
     if (fd < 0) {
         // Forget the steps that could not be opened: the next Open tries afresh.
         const int err = errno;
-        while (!m_chain.empty() && !m_chain.back().fd.Valid()) {
-            m_chain.pop_back();
+        while (!levels.empty() && !levels.back().fd.Valid()) {
+            levels.pop_back();
         }
         errno = err;
     }

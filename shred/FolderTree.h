@@ -22,6 +22,13 @@ class FolderTree
 public:
     using Index = std::uint32_t;
     static constexpr Index kNoParent = UINT32_MAX;
+    // Each thread of a run reaches folders through a chain of descriptors of
+    // its own; the records themselves are only read once listing is done.
+    enum class Lane
+    {
+        Main,  // listing, and writing the passes
+        Names, // renaming and removing what was written
+    };
 
     FolderTree() = default;
     ~FolderTree();
@@ -38,9 +45,9 @@ public:
 
     // An open descriptor of the folder, checked to be the folder that was
     // listed; it stays owned by the tree and valid until the next Open of
-    // another folder. Returns -1 with errno set, and `replaced` true when
-    // the folder (or one on its way) is not the one listed.
-    int Open(Index folder, bool& replaced);
+    // another folder in the same lane. Returns -1 with errno set, and
+    // `replaced` true when the folder (or one on its way) is not the one listed.
+    int Open(Index folder, bool& replaced, Lane lane = Lane::Main);
     // Closes every descriptor the tree holds.
     void CloseAll();
 
@@ -65,18 +72,22 @@ private:
         Index folder;
         Fd fd; // empty once closed to stay within kMaxOpen
     };
-    static constexpr std::size_t kMaxOpen = 32;
+    struct Chain
+    {
+        std::vector<Level> levels;
+        std::size_t open = 0; // descriptors held in levels
+    };
+    static constexpr std::size_t kMaxOpen = 32; // per chain
 
     // The folder and its ancestors up to its root, the folder first.
     std::vector<Index> Way(Index folder) const;
-    int OpenLevel(std::size_t level, bool& replaced);
-    void Evict(std::size_t protect);
+    int OpenLevel(Chain& chain, std::size_t level, bool& replaced);
+    void Evict(Chain& chain, std::size_t protect);
 
     NameStore m_names;
     std::vector<Folder> m_folders;
     std::map<std::tuple<std::string, dev_t, ino_t>, Index> m_roots; // few: one per listed path
-    std::vector<Level> m_chain;
-    std::size_t m_open = 0; // descriptors held in m_chain
+    Chain m_chains[2];                                              // by Lane
 };
 
 #endif // VORN_SHRED_FOLDERTREE_H

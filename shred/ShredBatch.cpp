@@ -107,7 +107,7 @@ void ShredBatch::Add(Member member, int dirfd, Sharing sharing)
 }
 
 void ShredBatch::Close(FolderTree::Index folder, std::size_t row, NameKeeping names,
-                       std::uint64_t renamed, std::int64_t listedBlocks)
+                       const std::uint64_t* renamed, std::int64_t listedBlocks)
 {
     if (names.growth != FolderGrowth::None) {
         m_closing.push_back({folder, row, names, renamed, listedBlocks, false, {}});
@@ -142,7 +142,7 @@ void ShredBatch::Fail(Member& member, ShredError kind, int err, std::uint64_t de
 int ShredBatch::FolderOf(Member& member, ShredError kind)
 {
     bool replaced = false;
-    const int dirfd = m_folders.Open(member.folder, replaced);
+    const int dirfd = m_folders.Open(member.folder, replaced, FolderTree::Lane::Names);
     if (dirfd < 0) {
         Fail(member, replaced ? ShredError::FolderReplaced : kind, errno, member.temp);
     }
@@ -206,7 +206,7 @@ void ShredBatch::Prepare()
     }
 }
 
-bool ShredBatch::Run()
+bool ShredBatch::Write()
 {
     // Files listed one by one come in the order they were listed: in the
     // order of their inodes the passes reach the device nearly in sequence.
@@ -235,6 +235,11 @@ bool ShredBatch::Run()
             Fail(member, ShredError::Changed);
         }
     }
+    return going;
+}
+
+bool ShredBatch::Name(bool going, const std::function<bool()>& asked)
+{
     RenameAll();
     FlushFolders(ShredError::SyncAfterRename);
     // Once the names are freed, before the removals: exfat-fuse gives a
@@ -242,13 +247,15 @@ bool ShredBatch::Run()
     // where removals bring names back within reach, once more after them:
     // NTFS moves index entries between records as entries go, and copies of
     // names land where the first fill had been.
-    going = FillClosing(going, false);
+    going = FillClosing(going, false, asked);
     RemoveAll();
     FlushFolders(ShredError::SyncAfterRemove);
-    going = FillClosing(going, true);
+    going = FillClosing(going, true, asked);
     for (Closing& closing : m_closing) {
         bool replaced = false;
-        const int dirfd = closing.scrubbed ? m_folders.Open(closing.folder, replaced) : -1;
+        const int dirfd = closing.scrubbed
+                              ? m_folders.Open(closing.folder, replaced, FolderTree::Lane::Names)
+                              : -1;
         closing.outcome.gaveBack =
             dirfd >= 0 && NameScrub::GaveBack(dirfd, closing.names.growth, closing.listedBlocks);
     }
@@ -453,12 +460,10 @@ void ShredBatch::FlushFolders(ShredError kind)
     }
 }
 
-bool ShredBatch::FillClosing(bool going, bool again)
+bool ShredBatch::FillClosing(bool going, bool again, const std::function<bool()>& asked)
 {
-    const std::uint64_t share = m_members.empty() ? 0 : m_members.back().share;
-    // The progress already counts the batch; this only asks.
     const auto stillGoing = [&] {
-        going = going && (m_progress == nullptr || m_progress->OnWritten(share));
+        going = going && asked();
         return going;
     };
     for (Closing& closing : m_closing) {
@@ -467,13 +472,14 @@ bool ShredBatch::FillClosing(bool going, bool again)
         }
         const dev_t dev = m_folders.Device(closing.folder);
         const ino_t ino = m_folders.Inode(closing.folder);
-        std::uint64_t renamed = closing.renamed;
+        std::uint64_t renamed = *closing.renamed;
         for (const Member& member : m_members) {
             renamed += member.temp != 0 && m_folders.Device(member.folder) == dev &&
                        m_folders.Inode(member.folder) == ino;
         }
         bool replaced = false;
-        const int dirfd = renamed == 0 ? -1 : m_folders.Open(closing.folder, replaced);
+        const int dirfd =
+            renamed == 0 ? -1 : m_folders.Open(closing.folder, replaced, FolderTree::Lane::Names);
         if (dirfd < 0) {
             // No name freed in it, or it is gone or another folder now.
             continue;

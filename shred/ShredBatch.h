@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <set>
 #include <utility>
@@ -77,7 +78,9 @@ public:
         FolderTree::Index folder;
         std::size_t row; // the path whose result it goes to
         NameKeeping names;
-        std::uint64_t renamed;     // its entries renamed by the batches before
+        // Its entries renamed by the batches before, counted by the caller
+        // as each is recorded: read when the fill runs.
+        const std::uint64_t* renamed;
         std::int64_t listedBlocks; // its blocks when it was listed
         bool scrubbed = false;     // a name was freed in it, and the fill ran
         NameScrub::Outcome outcome;
@@ -104,13 +107,20 @@ public:
     // Overwrites the names left in `folder` once this batch's members are
     // renamed, if any entry of it was: no later entry of the run lies in it.
     // Its result is the path `row`'s.
-    void Close(FolderTree::Index folder, std::size_t row, NameKeeping names, std::uint64_t renamed,
-               std::int64_t listedBlocks);
-    // Destroys the members, in the order of their inodes; false when
-    // cancelled, in which case the files whose last pass was written are
-    // still renamed and removed, and the rest keep their names. Each
-    // member's outcome is then in Members().
-    bool Run();
+    void Close(FolderTree::Index folder, std::size_t row, NameKeeping names,
+               const std::uint64_t* renamed, std::int64_t listedBlocks);
+    // Destroys the members, in the order of their inodes, in two steps.
+    // Write: their passes, made durable and checked; false when cancelled.
+    bool Write();
+    // Then Name: renames and removes each member whose last pass is durable
+    // (also after a cancel) and overwrites the names left in the closing
+    // folders, asking `going` now and then whether to go on with that.
+    // `going` starts false after a cancelled Write. It reaches folders
+    // through their own lane, so it may run on a thread of its own while
+    // the caller writes the next batch, and asks nothing of the progress.
+    // Returns false when cancelled. Each member's outcome is then in Members().
+    bool Name(bool going, const std::function<bool()>& asked);
+    Sharing Shares() const { return m_sharing; }
     const std::vector<Member>& Members() const { return m_members; }
     const std::vector<Closing>& Closed() const { return m_closing; }
     // Closes everything and empties the batch.
@@ -146,7 +156,7 @@ private:
     void RenameAll();
     void RemoveAll();
     // Overwrites the names left in each closing folder; false when cancelled.
-    bool FillClosing(bool going, bool again);
+    bool FillClosing(bool going, bool again, const std::function<bool()>& asked);
 
     FolderTree& m_folders;
     bool m_quick;

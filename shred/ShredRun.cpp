@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,9 +81,54 @@ bool MountId(int dirfd, const char* name, int flags, std::uint64_t& mount,
     return true;
 }
 
+// Whether two batches may hold their files open at once, besides the
+// folders' chains and what the program holds: the usual soft limit of 1024
+// is raised towards the hard one where it is short.
+bool RoomForTwoBatches()
+{
+    constexpr rlim_t kNeeded = 2 * ShredBatch::kMaxFiles + 256;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return false;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kNeeded) {
+        return true;
+    }
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < kNeeded) {
+        return false;
+    }
+    limit.rlim_cur = kNeeded;
+    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+}
+
 } // namespace
 
 ShredRun::ShredRun(bool quick, ShredProgress* progress) : m_quick(quick), m_progress(progress) {}
+
+bool ShredRun::Relayed(bool going)
+{
+    if (!going) {
+        m_stopped = true;
+    }
+    return going;
+}
+
+bool ShredRun::OnListed(std::uint64_t entries)
+{
+    return m_progress == nullptr || m_progress->OnListed(entries);
+}
+
+bool ShredRun::OnEntry(const std::string& path, std::uint64_t bytes)
+{
+    m_written = 0;
+    return Relayed(!m_stopped && (m_progress == nullptr || m_progress->OnEntry(path, bytes)));
+}
+
+bool ShredRun::OnWritten(std::uint64_t bytes)
+{
+    m_written = bytes;
+    return Relayed(!m_stopped && (m_progress == nullptr || m_progress->OnWritten(bytes)));
+}
 
 void ShredRun::Fail(ShredResult& result, std::string path, ShredError kind, int err,
                     std::uint64_t detail)
@@ -191,8 +237,8 @@ bool ShredRun::Add(FolderTree::Index folder, const char* name, const struct stat
                 S_ISREG(st.st_mode)};
     m_totalBytes += BytesToWrite(entry);
     m_entries.push_back(entry);
-    if (m_progress != nullptr && m_entries.size() % kListReportEvery == 0) {
-        return m_progress->OnListed(m_entries.size());
+    if (m_entries.size() % kListReportEvery == 0) {
+        return OnListed(m_entries.size());
     }
     return true;
 }
@@ -274,21 +320,26 @@ FolderTree::Index ShredRun::Noted(FolderTree::Index folder, const struct stat& s
     return folder;
 }
 
-void ShredRun::Close(const Entry& entry, std::size_t row, ShredBatch& batch)
+void ShredRun::Close(const Entry& entry, std::size_t row)
 {
     bool replaced = false;
     const int dirfd = m_folders.Open(entry.folder, replaced);
     if (dirfd >= 0) {
         const dev_t dev = m_folders.Device(entry.folder);
+        // Its count goes on while the batch before is renamed: the fill
+        // reads it once that batch is recorded.
         const FolderFacts& facts = m_perFolder[{dev, m_folders.Inode(entry.folder)}];
-        batch.Close(entry.folder, row, m_storage.FreedNames(dirfd, dev), facts.renamed,
-                    facts.blocks);
+        m_batch->Close(entry.folder, row, m_storage.FreedNames(dirfd, dev), &facts.renamed,
+                       facts.blocks);
     }
 }
 
 bool ShredRun::Execute()
 {
-    ShredBatch batch(m_folders, m_quick, m_progress, m_storage);
+    ShredProgress* const relay = this;
+    m_batch = std::make_unique<ShredBatch>(m_folders, m_quick, relay, m_storage);
+    m_naming = std::make_unique<ShredBatch>(m_folders, m_quick, relay, m_storage);
+    m_overlaps = RoomForTwoBatches();
     FindClosings();
     // Results are filled in place while a batch spans several paths.
     m_results.reserve(m_targets.size());
@@ -298,17 +349,17 @@ bool ShredRun::Execute()
         m_results.push_back(std::move(m_targets[t].result));
         const std::size_t row = m_results.size() - 1;
         for (std::size_t i = target.begin; i < target.end && going; ++i) {
-            going = Destroy(m_entries[i], row, m_closes[i], batch);
+            going = Destroy(m_entries[i], row, m_closes[i]);
             if (going && m_closes[i] && !m_closed) {
                 // It did not join a batch: the next one to run is the first
                 // after every removal in its folder.
-                Close(m_entries[i], row, batch);
+                Close(m_entries[i], row);
             }
         }
     }
     // A batch spans the paths whose files share it: each member's outcome
     // goes to its own path's result.
-    going = going ? RunBatch(batch) : (LeaveBatch(batch), false);
+    going = going ? RunBatch(false) : (LeaveBatch(), false);
     if (!going) {
         m_results.back().cancelled = true;
     }
@@ -341,12 +392,42 @@ bool ShredRun::Record(const EntryOutcome& outcome, const std::string& path, Shre
     return true;
 }
 
-bool ShredRun::RunBatch(ShredBatch& batch)
+bool ShredRun::RunBatch(bool overlap)
 {
-    if (batch.Empty()) {
+    if (m_batch->Empty()) {
+        return Drain();
+    }
+    ShredBatch& batch = *m_batch;
+    bool going = batch.Write();
+    // One names step at a time, in the order of the batches: this one's
+    // fill counts the names the one before freed in its folders.
+    going = Drain() && going;
+    if (going && overlap && m_overlaps && batch.Shares() == ShredBatch::Sharing::Syncfs) {
+        // Its syncfs calls go through a description of its own: neither
+        // step takes a write-back error the other must report.
+        m_named = std::async(std::launch::async, [this, &batch] {
+            return batch.Name(true, [this] { return !m_stopped; });
+        });
+        std::swap(m_batch, m_naming);
         return true;
     }
-    const bool going = batch.Run();
+    going = batch.Name(going, [this] { return OnWritten(m_written); });
+    RecordBatch(batch);
+    return going;
+}
+
+bool ShredRun::Drain()
+{
+    if (!m_named.valid()) {
+        return true;
+    }
+    const bool going = m_named.get();
+    RecordBatch(*m_naming);
+    return going;
+}
+
+void ShredRun::RecordBatch(ShredBatch& batch)
+{
     for (const ShredBatch::Member& member : batch.Members()) {
         Record(member.outcome, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
         if (member.temp != 0) {
@@ -367,19 +448,28 @@ bool ShredRun::RunBatch(ShredBatch& batch)
         }
     }
     batch.Clear();
-    return going;
 }
 
-void ShredRun::LeaveBatch(ShredBatch& batch)
+void ShredRun::LeaveBatch()
 {
-    // Nothing of it is written yet: each file keeps its name and content,
-    // and its path says it was not reached.
+    // What the batch before wrote is renamed and removed all the same.
+    Drain();
+    // Nothing of this one is written yet: each file keeps its name and
+    // content, and its path says it was not reached.
     EntryOutcome cancelled;
     cancelled.status = EntryOutcome::Cancelled;
-    for (const ShredBatch::Member& member : batch.Members()) {
+    for (const ShredBatch::Member& member : m_batch->Members()) {
         Record(cancelled, m_folders.PathOf(member.folder, member.name), m_results[member.row]);
     }
-    batch.Clear();
+    m_batch->Clear();
+}
+
+bool ShredRun::Stop(ShredResult& result, const std::string& path)
+{
+    // The batch before is recorded first, as its entries came first.
+    Drain();
+    Fail(result, path, ShredError::Cancelled);
+    return false;
 }
 
 int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResult& result)
@@ -400,7 +490,7 @@ int ShredRun::OpenFolder(const Entry& entry, const std::string& path, ShredResul
 // by descriptors: small files join the batch, a large one goes alone, after
 // what was batched before it. `closes` when it is the last entry of the run
 // in its folder. Returns false when the run was cancelled.
-bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes, ShredBatch& batch)
+bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes)
 {
     ShredResult& result = m_results[row];
     m_closed = false;
@@ -421,14 +511,12 @@ bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes, ShredBa
                                            : ShredBatch::Sharing::FileFlushes;
     ShredBatch::Sharing sharing = ShredBatch::Fits(listed) ? shares : ShredBatch::Sharing::Alone;
     // A file listed twice (alone and in its listed folder) goes once per batch.
-    if ((!batch.Fits(dev, listed, sharing) || batch.Holds(dev, entry.ino)) && !RunBatch(batch)) {
-        Fail(result, path, ShredError::Cancelled);
-        return false;
+    if ((!m_batch->Fits(dev, listed, sharing) || m_batch->Holds(dev, entry.ino)) && !RunBatch()) {
+        return Stop(result, path);
     }
-    if (m_progress != nullptr && !m_progress->OnEntry(path, BytesToWrite(entry))) {
+    if (!OnEntry(path, BytesToWrite(entry))) {
         // Nothing of the batch is written yet: it is left as it is.
-        Fail(result, path, ShredError::Cancelled);
-        return false;
+        return Stop(result, path);
     }
     ShredBatch::Member member;
     member.row = row;
@@ -440,14 +528,14 @@ bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes, ShredBa
         if ((dirfd = OpenFolder(entry, path, result)) < 0) {
             return true;
         }
-        const EntryOutcome outcome = batch.Open(dirfd, name, dev, entry.ino, member);
+        const EntryOutcome outcome = m_batch->Open(dirfd, name, dev, entry.ino, member);
         const bool outOfDescriptors = outcome.status == EntryOutcome::Failed &&
                                       outcome.kind == ShredError::Open &&
                                       (outcome.err == EMFILE || outcome.err == ENFILE);
-        if (outOfDescriptors && attempt == 0 && !batch.Empty()) {
-            if (!RunBatch(batch)) {
-                Fail(result, path, ShredError::Cancelled);
-                return false;
+        if (outOfDescriptors && attempt == 0 && (!m_batch->Empty() || m_named.valid())) {
+            // Both batches done here close every file they held.
+            if (!RunBatch(false)) {
+                return Stop(result, path);
             }
             continue;
         }
@@ -457,21 +545,20 @@ bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes, ShredBa
         break;
     }
     const std::uint64_t length = static_cast<std::uint64_t>(member.opened.st_size);
-    if (sharing != ShredBatch::Sharing::Alone && !batch.Fits(dev, length, sharing)) {
+    if (sharing != ShredBatch::Sharing::Alone && !m_batch->Fits(dev, length, sharing)) {
         // It grew since it was listed.
-        if (!RunBatch(batch)) {
-            Fail(result, path, ShredError::Cancelled);
-            return false;
+        if (!RunBatch()) {
+            return Stop(result, path);
         }
         sharing = ShredBatch::Fits(length) ? shares : ShredBatch::Sharing::Alone;
         if ((dirfd = OpenFolder(entry, path, result)) < 0) {
             return true;
         }
     }
-    batch.Add(std::move(member), dirfd, sharing);
+    m_batch->Add(std::move(member), dirfd, sharing);
     if (closes) {
-        Close(entry, row, batch);
+        Close(entry, row);
         m_closed = true;
     }
-    return sharing != ShredBatch::Sharing::Alone || RunBatch(batch);
+    return sharing != ShredBatch::Sharing::Alone || RunBatch();
 }

@@ -1,26 +1,32 @@
 // One shredding run over several listed paths: every path is listed in full
 // first (so the totals are known before the first byte is written), then
-// each entry is destroyed in turn, through folder descriptors.
+// each entry is destroyed in turn, through folder descriptors. On a local
+// kernel file system, a batch's files are renamed and removed on a second
+// thread while the next batch is written, which is otherwise idle waiting
+// for the device.
 #ifndef VORN_SHRED_SHREDRUN_H
 #define VORN_SHRED_SHREDRUN_H
 
 #include "shred/FolderTree.h"
 #include "shred/NameStore.h"
 #include "shred/ShredBatch.h"
+#include "shred/ShredProgress.h"
 #include "shred/ShredResult.h"
 #include "shred/StorageCheck.h"
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-class ShredProgress;
-
-class ShredRun
+// It relays the caller's progress to its batches, remembering a cancel.
+class ShredRun : private ShredProgress
 {
 public:
     // `progress` may be null; it is not owned.
@@ -75,23 +81,45 @@ private:
     // the folder vanished and took its entries with it).
     int OpenFolder(const Entry& entry, const std::string& path, ShredResult& result);
     // `closes` when no later entry of the run lies in the entry's folder.
-    bool Destroy(const Entry& entry, std::size_t row, bool closes, ShredBatch& batch);
+    bool Destroy(const Entry& entry, std::size_t row, bool closes);
+    // Leaves the entry `path` of `result` untouched as the run stops.
+    bool Stop(ShredResult& result, const std::string& path);
     // Which entries are the last of their folder.
     void FindClosings();
     FolderTree::Index Noted(FolderTree::Index folder, const struct stat& st);
     // Has the batch overwrite the names left in the entry's folder, whose
     // result is the path `row`'s.
-    void Close(const Entry& entry, std::size_t row, ShredBatch& batch);
-    // Runs the batch and records each member in its path's result; false
-    // when cancelled.
-    bool RunBatch(ShredBatch& batch);
-    // Empties a batch not written, each member recorded as cancelled.
-    void LeaveBatch(ShredBatch& batch);
+    void Close(const Entry& entry, std::size_t row);
+    // Writes the batch being filled, then has it renamed and removed: on the
+    // second thread when `overlap` allows and its storage takes one syncfs
+    // per step, otherwise here. Each member is recorded in its path's result
+    // once its names step is done; false when cancelled.
+    bool RunBatch(bool overlap = true);
+    // Waits for the names step on the second thread, if one runs, and
+    // records its batch; false when it was cancelled.
+    bool Drain();
+    void RecordBatch(ShredBatch& batch);
+    // Empties the batch being filled, not written, each member recorded as
+    // cancelled.
+    void LeaveBatch();
     // Records what became of an entry; false when it was cancelled.
     bool Record(const EntryOutcome& outcome, const std::string& path, ShredResult& result);
 
+    // The caller's progress, relayed; a cancel is remembered, where the
+    // names step on the second thread looks for it.
+    bool OnListed(std::uint64_t entries) override;
+    bool OnEntry(const std::string& path, std::uint64_t bytes) override;
+    bool OnWritten(std::uint64_t bytes) override;
+    bool Relayed(bool going);
+
     bool m_quick;
     ShredProgress* m_progress;
+    std::atomic<bool> m_stopped{false};
+    std::uint64_t m_written = 0;          // the bytes reported last for the current entry
+    std::unique_ptr<ShredBatch> m_batch;  // being filled and written
+    std::unique_ptr<ShredBatch> m_naming; // its names step on the second thread
+    std::future<bool> m_named;            // valid while that step runs
+    bool m_overlaps = false;              // descriptors suffice for two batches
     FolderTree m_folders;
     NameStore m_names;
     std::deque<Entry> m_entries; // grows without copying what it holds

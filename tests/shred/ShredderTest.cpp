@@ -15,12 +15,15 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <deque>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -381,7 +384,8 @@ struct Call
         Open,      // a file (not a folder) opened: name
         Write,     // pwritev: pattern, end offset
         SyncFs,    // the whole file system
-        Flush,     // fsync or fdatasync of fd (a file or a folder)
+        Flush,     // fsync or fdatasync of a file
+        FlushDir,  // fsync of a folder (its number may have been a file's)
         WaitRange, // sync_file_range that waited: end of the range
         Rename,    // name to `to`
         Remove,    // name
@@ -391,8 +395,11 @@ struct Call
     std::string to;
     unsigned char pattern = 0;
     std::uint64_t end = 0;
+    std::thread::id thread = std::this_thread::get_id();
 };
 std::vector<Call>* g_calls = nullptr; // recording while set
+// The engine renames and removes one batch while it writes the next.
+std::mutex g_interposed; // guards g_calls' calls and g_fileNames
 
 // Another program at work on a listed file while the run destroys it: once,
 // at the chosen moment, `act` is done, given the path the file has then.
@@ -410,14 +417,18 @@ struct Meddler
     bool done = false;
 };
 Meddler* g_meddler = nullptr;
+std::mutex g_meddling; // the engine's two threads both meet the meddler
 
 void Meddle(Meddler::When when)
 {
+    std::unique_lock<std::mutex> lock(g_meddling);
     if (g_meddler != nullptr && !g_meddler->done && g_meddler->when == when &&
         (when != Meddler::AfterRename || !g_meddler->temp.empty())) {
         g_meddler->done = true;
-        g_meddler->act(g_meddler->folder + "/" +
-                       (when == Meddler::AfterRename ? g_meddler->temp : g_meddler->name));
+        const std::string path = g_meddler->folder + "/" +
+                                 (when == Meddler::AfterRename ? g_meddler->temp : g_meddler->name);
+        lock.unlock();
+        g_meddler->act(path);
     }
 }
 std::map<int, std::string> g_fileNames; // open descriptor -> file name
@@ -427,6 +438,7 @@ Call::Kind g_failKind = Call::Write;    // Write or WaitRange
 void Note(Call::Kind kind, int fd, const char* name = "", const char* to = "",
           unsigned char pattern = 0, std::uint64_t end = 0)
 {
+    const std::lock_guard<std::mutex> lock(g_interposed);
     if (g_calls != nullptr) {
         g_calls->push_back({kind, fd, name, to, pattern, end});
     }
@@ -434,6 +446,7 @@ void Note(Call::Kind kind, int fd, const char* name = "", const char* to = "",
 
 bool FailsHere(int fd, Call::Kind kind)
 {
+    const std::lock_guard<std::mutex> lock(g_interposed);
     auto found = g_fileNames.find(fd);
     return !g_failFile.empty() && g_failKind == kind && found != g_fileNames.end() &&
            found->second == g_failFile;
@@ -496,6 +509,7 @@ extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const 
     }
     const int rc = real(olddirfd, oldpath, newdirfd, newpath, flags);
     if (target && rc == 0) {
+        const std::lock_guard<std::mutex> lock(g_meddling);
         g_meddler->temp = newpath;
     }
     return rc;
@@ -648,7 +662,10 @@ extern "C" int openat(int dirfd, const char* path, int flags, ...)
     }
     const int fd = real(dirfd, path, flags, mode);
     if (fd >= 0 && (flags & O_DIRECTORY) == 0) {
-        g_fileNames[fd] = path;
+        {
+            const std::lock_guard<std::mutex> lock(g_interposed);
+            g_fileNames[fd] = path;
+        }
         Note(Call::Open, fd, path);
     }
     return fd;
@@ -658,7 +675,10 @@ namespace {
 
 ssize_t NoteWrite(int fd, const struct iovec* iov, int count, std::uint64_t offset)
 {
-    if (g_meddler != nullptr && g_fileNames[fd] == g_meddler->trigger) {
+    std::unique_lock<std::mutex> lock(g_interposed);
+    const bool trigger = g_meddler != nullptr && g_fileNames[fd] == g_meddler->trigger;
+    lock.unlock();
+    if (trigger) {
         Meddle(Meddler::AtWrite);
     }
     if (FailsHere(fd, Call::Write)) {
@@ -692,19 +712,22 @@ extern "C" int syncfs(int fd)
     Note(Call::SyncFs, fd);
     Meddle(Meddler::AfterRename);
     // A file's failed write-back is its file system's too: syncfs reports it.
+    std::unique_lock<std::mutex> lock(g_interposed);
     for (const auto& file : g_fileNames) {
         if (g_failKind == Call::WaitRange && file.second == g_failFile) {
             errno = EIO;
             return -1;
         }
     }
+    lock.unlock();
     return real(fd);
 }
 
 extern "C" int fsync(int fd)
 {
     static const auto real = RealCall<int (*)(int)>("fsync");
-    Note(Call::Flush, fd);
+    struct stat st;
+    Note(::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? Call::FlushDir : Call::Flush, fd);
     Meddle(Meddler::AfterRename);
     return real(fd);
 }
@@ -742,7 +765,9 @@ namespace {
 // the file's last pass, a removal before the flush after its rename, a
 // removal never flushed, or a pass made durable by syncfs alone (which may
 // leave it in the device's cache) without a member's fdatasync before the
-// next step.
+// next step. The engine renames and removes one batch on a second thread
+// while it writes the next: a thread's flush counts only for what that
+// thread wrote, renamed and removed.
 std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
 {
     struct File
@@ -750,30 +775,31 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
         std::string name;
         int pattern = -1; // of the last pass written
         bool flushed = true;
+        std::thread::id writer;
     };
-    std::map<int, File> files;                 // by descriptor
-    std::map<std::string, int> byName;         // the descriptor a name was last opened on
-    std::vector<std::string> renamed, removed; // not flushed yet
+    struct Stage
+    {
+        std::vector<std::string> renamed, removed; // not flushed yet
+        bool cacheFlushOwed = false;
+    };
+    std::map<int, File> files; // by descriptor
+    // The descriptors a name was opened on and not yet renamed, oldest
+    // first: batches in turn may hold files of one name in several folders.
+    std::map<std::string, std::deque<int>> byName;
+    std::map<std::thread::id, Stage> stages;
     std::vector<std::string> faults;
-    bool cacheFlushOwed = false;
-    const auto owed = [&](const std::string& step) {
-        if (cacheFlushOwed) {
-            faults.push_back("a pass's syncfs without a member's fdatasync before " + step);
-            cacheFlushOwed = false;
-        }
-    };
-    const auto flushAll = [&] {
-        for (auto& file : files) {
-            file.second.flushed = true;
-        }
-        renamed.clear();
-        removed.clear();
-    };
     for (const Call& call : calls) {
+        Stage& stage = stages[call.thread];
+        const auto owed = [&](const std::string& step) {
+            if (stage.cacheFlushOwed) {
+                faults.push_back("a pass's syncfs without a member's fdatasync before " + step);
+                stage.cacheFlushOwed = false;
+            }
+        };
         switch (call.kind) {
         case Call::Open:
-            files[call.fd] = File{call.name};
-            byName[call.name] = call.fd;
+            files[call.fd] = File{call.name, -1, true, call.thread};
+            byName[call.name].push_back(call.fd);
             break;
         case Call::Write: {
             owed("the next pass");
@@ -783,44 +809,54 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
             }
             file.pattern = call.pattern;
             file.flushed = false;
+            file.writer = call.thread;
             break;
         }
         case Call::SyncFs:
-            for (const auto& file : files) {
-                cacheFlushOwed = cacheFlushOwed || !file.second.flushed;
+            for (auto& file : files) {
+                if (file.second.writer == call.thread) {
+                    stage.cacheFlushOwed = stage.cacheFlushOwed || !file.second.flushed;
+                    file.second.flushed = true;
+                }
             }
-            flushAll();
+            stage.renamed.clear();
+            stage.removed.clear();
             break;
         case Call::Flush:
-            if (files.count(call.fd) != 0) {
-                files[call.fd].flushed = true;
-                cacheFlushOwed = false;
-            } else { // a folder
-                renamed.clear();
-                removed.clear();
-            }
+            files[call.fd].flushed = true;
+            stage.cacheFlushOwed = false;
+            break;
+        case Call::FlushDir:
+            stage.renamed.clear();
+            stage.removed.clear();
             break;
         case Call::WaitRange:
             break;
         case Call::Rename: {
             owed("the renames");
-            auto fd = byName.find(call.name);
-            if (fd != byName.end() && !files[fd->second].flushed) {
-                faults.push_back("renamed before its last pass was flushed: " + call.name);
+            std::deque<int>& open = byName[call.name];
+            if (!open.empty()) {
+                if (!files[open.front()].flushed) {
+                    faults.push_back("renamed before its last pass was flushed: " + call.name);
+                }
+                open.pop_front();
             }
-            renamed.push_back(call.to);
+            stage.renamed.push_back(call.to);
             break;
         }
         case Call::Remove:
-            if (std::find(renamed.begin(), renamed.end(), call.name) != renamed.end()) {
+            if (std::find(stage.renamed.begin(), stage.renamed.end(), call.name) !=
+                stage.renamed.end()) {
                 faults.push_back("removed before its rename was flushed: " + call.name);
             }
-            removed.push_back(call.name);
+            stage.removed.push_back(call.name);
             break;
         }
     }
-    for (const std::string& name : removed) {
-        faults.push_back("removal never flushed: " + name);
+    for (const auto& stage : stages) {
+        for (const std::string& name : stage.second.removed) {
+            faults.push_back("removal never flushed: " + name);
+        }
     }
     return faults;
 }
@@ -898,7 +934,8 @@ TEST(ShredRun, FlushesInOrderAndOncePerBatch)
             // after the renames and after the removals; the large file alone
             // its passes and its folder twice.
             const std::size_t passes = quick ? 1 : 2;
-            EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush}), 2 * (2 * passes + 2) + passes + 2)
+            EXPECT_LE(Count(calls, {Call::SyncFs, Call::Flush, Call::FlushDir}),
+                      2 * (2 * passes + 2) + passes + 2)
                 << "a file system whose syncfs the engine does not trust makes four flushes per "
                    "file";
         }
@@ -911,16 +948,26 @@ TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
     {
         Call::Kind kind;
         bool oneByOne; // each file its own listed path, sharing the batch
+        // Two: the first is renamed and removed while the second is written,
+        // and "f7" fails in each of three folders.
+        int batches;
     };
-    for (const Case c :
-         {Case{Call::Write, false}, Case{Call::WaitRange, false}, Case{Call::WaitRange, true}}) {
-        SCOPED_TRACE(testing::Message() << (c.kind == Call::Write ? "write" : "write-back")
-                                        << " fails" << (c.oneByOne ? ", listed one by one" : ""));
+    for (const Case c : {Case{Call::Write, false, 1}, Case{Call::WaitRange, false, 1},
+                         Case{Call::WaitRange, true, 1}, Case{Call::WaitRange, false, 2}}) {
+        SCOPED_TRACE(testing::Message()
+                     << (c.kind == Call::Write ? "write" : "write-back") << " fails"
+                     << (c.oneByOne ? ", listed one by one" : "") << ", batches: " << c.batches);
         TempDir dir;
         ShredRun run(false);
-        const std::string folder = MakeSmallAndLarge(dir, 20, 0)[0];
-        for (int i = 0; i < (c.oneByOne ? 20 : 1); ++i) {
-            ASSERT_TRUE(run.List(c.oneByOne ? folder + "/f" + std::to_string(i) : folder));
+        const int files = c.batches == 1 ? 20 : static_cast<int>(ShredBatch::kMaxFiles) + 44;
+        const int perFolder = c.batches == 1 ? 0 : static_cast<int>(ShredBatch::kMaxFiles) / 2;
+        const std::string top = MakeSmallAndLarge(dir, files, 0, perFolder)[0];
+        std::vector<std::string> folders{"small"};
+        if (perFolder > 0) {
+            folders = {"small/d0", "small/d1", "small/d2"};
+        }
+        for (int i = 0; i < (c.oneByOne ? files : 1); ++i) {
+            ASSERT_TRUE(run.List(c.oneByOne ? top + "/f" + std::to_string(i) : top));
         }
         std::vector<Call> calls;
         g_failFile = "f7";
@@ -930,16 +977,34 @@ TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
         g_calls = nullptr;
         g_failFile.clear();
         const ShredResult& result = run.Results()[c.oneByOne ? 7 : 0];
-        EXPECT_EQ(c.oneByOne ? 0u : 19u, result.shredded);
-        ASSERT_EQ(1u, result.failures.size()) << Describe(result);
-        EXPECT_EQ(ShredError::Write, result.failures[0].kind);
-        EXPECT_EQ(EIO, result.failures[0].err);
-        EXPECT_EQ(dir / "small/f7", result.failures[0].path);
-        EXPECT_EQ(std::vector<std::string>{"f7"}, ListNames(dir / "small")) << "its own name kept";
+        EXPECT_EQ(c.oneByOne ? 0u : files - folders.size(), result.shredded);
+        ASSERT_EQ(folders.size(), result.failures.size()) << Describe(result);
+        std::vector<std::string> failed;
+        for (const ShredFailure& failure : result.failures) {
+            EXPECT_EQ(ShredError::Write, failure.kind);
+            EXPECT_EQ(EIO, failure.err);
+            failed.push_back(failure.path);
+        }
+        std::sort(failed.begin(), failed.end());
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+            EXPECT_EQ(dir / (folders[i] + "/f7"), failed[i]);
+            EXPECT_EQ(std::vector<std::string>{"f7"}, ListNames(dir / folders[i]))
+                << "its own name kept";
+        }
         for (std::size_t i = 0; c.oneByOne && i < run.Results().size(); ++i) {
             EXPECT_EQ(i != 7, run.Results()[i].Complete()) << i;
         }
-        EXPECT_LE(Count(calls, {Call::SyncFs}), 5u) << "the files share one batch";
+        EXPECT_LE(Count(calls, {Call::SyncFs}), 5u * static_cast<unsigned>(c.batches))
+            << "the files share one batch each";
+        if (c.batches == 2) {
+            const auto first = [&](Call::Kind kind) {
+                return std::find_if(calls.begin(), calls.end(),
+                                    [&](const Call& call) { return call.kind == kind; })
+                    ->thread;
+            };
+            EXPECT_NE(first(Call::Write), first(Call::Rename))
+                << "the first batch is renamed and removed on a thread of its own";
+        }
     }
 }
 
@@ -968,7 +1033,8 @@ TEST(ShredRun, OnFuseEachFileFlushesItsPassesAndEachFolderItsSteps)
     // Each file's own flush per pass; the folder's after the renames, after
     // the removals and after each of the two fills over its old names, once
     // each for all its files.
-    EXPECT_EQ(static_cast<std::size_t>(kFiles) * 2 + 4, Count(calls, {Call::Flush}));
+    EXPECT_EQ(static_cast<std::size_t>(kFiles) * 2, Count(calls, {Call::Flush}));
+    EXPECT_EQ(4u, Count(calls, {Call::FlushDir}));
 }
 
 TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
@@ -984,7 +1050,7 @@ TEST(ShredRun, ALargeFileReportsOnlyWhatReachedTheDevice)
             for (const Call& call : *g_calls) {
                 if (call.kind == Call::WaitRange) {
                     waited = std::max(waited, call.end);
-                } else if (call.kind == Call::Flush) {
+                } else if (call.kind == Call::Flush || call.kind == Call::FlushDir) {
                     waited = UINT64_MAX;
                 } else if (call.kind == Call::Write) {
                     written = std::max(written, call.end);
