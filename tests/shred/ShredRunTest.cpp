@@ -2,6 +2,7 @@
 // reports, and cancelling at a block boundary.
 #include "shred/ShredRun.h"
 #include "shred/OverwritePass.h"
+#include "shred/ShredBatch.h"
 #include "shred/ShredProgress.h"
 #include "tests/support/TempDir.h"
 
@@ -130,7 +131,11 @@ TEST(ShredRun, CancelStopsWithinAChunkAndKeepsTheFileItsName)
 
 TEST(ShredRun, CancelInABatchRemovesExactlyTheFilesWhosePassesWereComplete)
 {
-    // Five small files make one batch; its progress asks once per file and pass.
+    // Five small files make one batch; its progress asks once per file and
+    // pass. A full batch and five more make two: the first is renamed and
+    // removed on a thread of its own while the second is written.
+    constexpr std::size_t kTwo = ShredBatch::kMaxFiles + 5;
+    constexpr std::size_t kFull = ShredBatch::kMaxFiles;
     struct Case
     {
         bool quick;
@@ -138,15 +143,18 @@ TEST(ShredRun, CancelInABatchRemovesExactlyTheFilesWhosePassesWereComplete)
         std::size_t atWrite; // at this question during the passes
         std::uint64_t removed;
         bool oneByOne; // each file a listed path of its own, sharing the batch
+        std::size_t files = 5;
     };
     for (const Case c :
          {Case{false, 3, 0, 0, false}, Case{true, 0, 3, 2, false}, Case{false, 0, 3, 0, false},
-          Case{false, 0, 8, 2, false}, Case{false, 3, 0, 0, true}, Case{false, 0, 8, 2, true}}) {
-        SCOPED_TRACE(testing::Message()
-                     << c.quick << " " << c.atEntry << " " << c.atWrite << " " << c.oneByOne);
+          Case{false, 0, 8, 2, false}, Case{false, 3, 0, 0, true}, Case{false, 0, 8, 2, true},
+          Case{false, kFull + 3, 0, kFull, false, kTwo},
+          Case{true, 0, kFull + 3, kFull + 2, false, kTwo}}) {
+        SCOPED_TRACE(testing::Message() << c.quick << " " << c.atEntry << " " << c.atWrite << " "
+                                        << c.oneByOne << " " << c.files);
         TempDir dir;
         MakeDir(dir / "many");
-        for (int i = 0; i < 5; ++i) {
+        for (std::size_t i = 0; i < c.files; ++i) {
             WriteFile(dir / ("many/f" + std::to_string(i)), "content");
         }
         Recorder recorder;
@@ -184,7 +192,8 @@ TEST(ShredRun, CancelInABatchRemovesExactlyTheFilesWhosePassesWereComplete)
         for (std::size_t i = 0; i < recorder.entries.size(); ++i) {
             EXPECT_EQ(i >= c.removed, Exists(recorder.entries[i])) << recorder.entries[i];
         }
-        EXPECT_EQ(5 - c.removed, ListNames(dir / "many").size()) << "nothing under another name";
+        EXPECT_EQ(c.files - c.removed, ListNames(dir / "many").size())
+            << "nothing under another name";
         EXPECT_NE(0u, failures);
     }
 }
