@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -405,11 +406,15 @@ bool ShredRun::RunBatch(bool overlap)
     if (going && overlap && m_overlaps && batch.Shares() == ShredBatch::Sharing::Syncfs) {
         // Its syncfs calls go through a description of its own: neither
         // step takes a write-back error the other must report.
-        m_named = std::async(std::launch::async, [this, &batch] {
-            return batch.Name(true, [this] { return !m_stopped; });
-        });
-        std::swap(m_batch, m_naming);
-        return true;
+        try {
+            m_named = std::async(std::launch::async, [this, &batch] {
+                return batch.Name(true, [this] { return !m_stopped; });
+            });
+            std::swap(m_batch, m_naming);
+            return true;
+        } catch (const std::system_error&) {
+            m_overlaps = false; // no thread to be had: the batches take turns
+        }
     }
     going = batch.Name(going, [this] { return OnWritten(m_written); });
     RecordBatch(batch);
