@@ -123,6 +123,14 @@ void ShredBatch::Clear()
     m_syncFd.Reset();
 }
 
+bool ShredBatch::FillsByFreeSpace() const
+{
+    return std::any_of(m_closing.begin(), m_closing.end(), [](const Closing& closing) {
+        return closing.names.growth != FolderGrowth::None &&
+               closing.names.growth != FolderGrowth::FolderBlocks;
+    });
+}
+
 bool ShredBatch::Live(const Member& member) const
 {
     return member.outcome.status == EntryOutcome::Destroyed;

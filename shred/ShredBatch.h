@@ -121,6 +121,10 @@ public:
     // Returns false when cancelled. Each member's outcome is then in Members().
     bool Name(bool going, const std::function<bool()>& asked);
     Sharing Shares() const { return m_sharing; }
+    // Whether a fill of this batch judges a folder's growth by the free
+    // space, which another batch's writes may move meanwhile (a small NTFS
+    // file's pass can move its data out of its record into new clusters).
+    bool FillsByFreeSpace() const;
     const std::vector<Member>& Members() const { return m_members; }
     const std::vector<Closing>& Closed() const { return m_closing; }
     // Closes everything and empties the batch.

@@ -403,7 +403,10 @@ bool ShredRun::RunBatch(bool overlap)
     // One names step at a time, in the order of the batches: this one's
     // fill counts the names the one before freed in its folders.
     going = Drain() && going;
-    if (going && overlap && m_overlaps && batch.Shares() == ShredBatch::Sharing::Syncfs) {
+    // Only where one syncfs serves all (FUSE drivers mostly answer one
+    // request at a time anyway), and not while a fill watches the free space.
+    if (going && overlap && m_overlaps && batch.Shares() == ShredBatch::Sharing::Syncfs &&
+        !batch.FillsByFreeSpace()) {
         // Its syncfs calls go through a description of its own: neither
         // step takes a write-back error the other must report.
         try {
