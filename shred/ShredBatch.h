@@ -93,7 +93,8 @@ public:
     // Whether a file of `length` bytes is small enough to share a batch.
     static bool Fits(std::uint64_t length);
     bool Empty() const { return m_members.empty() && m_closing.empty(); }
-    // Whether the file `ino` on `dev` is a member already.
+    // Whether the file `ino` on `dev` is a member already; also while Name
+    // runs on another thread, which changes no membership.
     bool Holds(dev_t dev, ino_t ino) const;
     // Whether a small file on device `dev` may join this batch of shared flushes.
     bool Fits(dev_t dev, std::uint64_t length, Sharing sharing) const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -82,29 +83,42 @@ bool MountId(int dirfd, const char* name, int flags, std::uint64_t& mount,
     return true;
 }
 
-// Whether two batches may hold their files open at once, besides the
-// folders' chains and what the program holds: the usual soft limit of 1024
-// is raised towards the hard one where it is short.
-bool RoomForTwoBatches()
-{
-    constexpr rlim_t kNeeded = 2 * ShredBatch::kMaxFiles + 256;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-        return false;
-    }
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kNeeded) {
-        return true;
-    }
-    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < kNeeded) {
-        return false;
-    }
-    limit.rlim_cur = kNeeded;
-    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
-}
-
 } // namespace
 
 ShredRun::ShredRun(bool quick, ShredProgress* progress) : m_quick(quick), m_progress(progress) {}
+
+ShredRun::~ShredRun()
+{
+    m_stopped = true;
+    if (m_named.valid()) {
+        m_named.wait();
+    }
+}
+
+bool ShredRun::RoomForTwoBatches()
+{
+    // Besides both batches' files: the folders' chains, and what the
+    // program holds already.
+    rlim_t needed = 2 * ShredBatch::kMaxFiles + 128;
+    Fd open(::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FolderReader reader(open.Get());
+    while (reader.Ok() && reader.Next() != nullptr) {
+        ++needed;
+    }
+    if (::getrlimit(RLIMIT_NOFILE, &m_openLimit) != 0) {
+        return false;
+    }
+    if (m_openLimit.rlim_cur == RLIM_INFINITY || m_openLimit.rlim_cur >= needed) {
+        return true;
+    }
+    if (m_openLimit.rlim_max != RLIM_INFINITY && m_openLimit.rlim_max < needed) {
+        return false;
+    }
+    rlimit raised = m_openLimit;
+    raised.rlim_cur = needed;
+    m_raisedLimit = ::setrlimit(RLIMIT_NOFILE, &raised) == 0;
+    return m_raisedLimit;
+}
 
 bool ShredRun::Relayed(bool going)
 {
@@ -365,6 +379,10 @@ bool ShredRun::Execute()
         m_results.back().cancelled = true;
     }
     m_folders.CloseAll();
+    if (m_raisedLimit) {
+        // Programs it starts later expect the usual limit.
+        ::setrlimit(RLIMIT_NOFILE, &m_openLimit);
+    }
     return going;
 }
 
@@ -411,7 +429,10 @@ bool ShredRun::RunBatch(bool overlap)
         // step takes a write-back error the other must report.
         try {
             m_named = std::async(std::launch::async, [this, &batch] {
-                return batch.Name(true, [this] { return !m_stopped; });
+                return batch.Name(true, [this] {
+                    ++m_fillSteps;
+                    return !m_stopped;
+                });
             });
             std::swap(m_batch, m_naming);
             return true;
@@ -428,6 +449,17 @@ bool ShredRun::Drain()
 {
     if (!m_named.valid()) {
         return true;
+    }
+    // A fill may make many entries: each look here that finds it went on
+    // is a step of the run, and passes on a cancel. A rename or removal
+    // that hangs is no step.
+    std::uint64_t seen = m_fillSteps;
+    while (m_named.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        const std::uint64_t now = m_fillSteps;
+        if (now != seen) {
+            seen = now;
+            OnWritten(m_written);
+        }
     }
     const bool going = m_named.get();
     RecordBatch(*m_naming);
@@ -520,6 +552,11 @@ bool ShredRun::Destroy(const Entry& entry, std::size_t row, bool closes)
     ShredBatch::Sharing sharing = ShredBatch::Fits(listed) ? shares : ShredBatch::Sharing::Alone;
     // A file listed twice (alone and in its listed folder) goes once per batch.
     if ((!m_batch->Fits(dev, listed, sharing) || m_batch->Holds(dev, entry.ino)) && !RunBatch()) {
+        return Stop(result, path);
+    }
+    // Or in the batch being renamed and removed on the other thread: that
+    // ends first, and this entry then finds its file gone.
+    if (m_named.valid() && m_naming->Holds(dev, entry.ino) && !Drain()) {
         return Stop(result, path);
     }
     if (!OnEntry(path, BytesToWrite(entry))) {

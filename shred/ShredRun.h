@@ -14,6 +14,7 @@
 #include "shred/ShredResult.h"
 #include "shred/StorageCheck.h"
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -31,6 +32,10 @@ class ShredRun : private ShredProgress
 public:
     // `progress` may be null; it is not owned.
     ShredRun(bool quick, ShredProgress* progress = nullptr);
+    // Stops and waits for a names step still running on the second thread.
+    ~ShredRun() override;
+    ShredRun(const ShredRun&) = delete;
+    ShredRun& operator=(const ShredRun&) = delete;
 
     // Lists a path (its bytes): a file or link is one entry; a folder gives
     // every entry below it (it is emptied only when `folders` is set).
@@ -96,8 +101,12 @@ private:
     // once its names step is done; false when cancelled.
     bool RunBatch(bool overlap = true);
     // Waits for the names step on the second thread, if one runs, and
-    // records its batch; false when it was cancelled.
+    // records its batch; false when it was cancelled. While its fill goes
+    // on, the progress hears of it and can cancel it.
     bool Drain();
+    // Whether two batches may hold their files open at once: the soft limit
+    // on open files is raised where it is short, until the run ends.
+    bool RoomForTwoBatches();
     void RecordBatch(ShredBatch& batch);
     // Empties the batch being filled, not written, each member recorded as
     // cancelled.
@@ -114,12 +123,6 @@ private:
 
     bool m_quick;
     ShredProgress* m_progress;
-    std::atomic<bool> m_stopped{false};
-    std::uint64_t m_written = 0;          // the bytes reported last for the current entry
-    std::unique_ptr<ShredBatch> m_batch;  // being filled and written
-    std::unique_ptr<ShredBatch> m_naming; // its names step on the second thread
-    std::future<bool> m_named;            // valid while that step runs
-    bool m_overlaps = false;              // descriptors suffice for two batches
     FolderTree m_folders;
     NameStore m_names;
     std::deque<Entry> m_entries; // grows without copying what it holds
@@ -144,6 +147,18 @@ private:
     // The folder of the entry before, whose path OnEntry reports.
     FolderTree::Index m_currentFolder = FolderTree::kNoParent;
     std::string m_currentPrefix;
+
+    // The two batches, last: the names step on the second thread uses what
+    // is declared above, so it ends before any of that goes.
+    std::atomic<bool> m_stopped{false};
+    std::atomic<std::uint64_t> m_fillSteps{0}; // the fill's questions on the second thread
+    std::uint64_t m_written = 0;               // the bytes reported last for the current entry
+    std::unique_ptr<ShredBatch> m_batch;       // being filled and written
+    std::unique_ptr<ShredBatch> m_naming;      // its names step on the second thread
+    std::future<bool> m_named;                 // valid while that step runs
+    bool m_overlaps = false;                   // descriptors suffice for two batches
+    rlimit m_openLimit{};                      // to put back when the run ends
+    bool m_raisedLimit = false;
 };
 
 #endif // VORN_SHRED_SHREDRUN_H

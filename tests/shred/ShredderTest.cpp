@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <deque>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <functional>
@@ -396,6 +395,7 @@ struct Call
     unsigned char pattern = 0;
     std::uint64_t end = 0;
     std::thread::id thread = std::this_thread::get_id();
+    ino_t folder = 0; // of an Open or Rename: names repeat across folders
 };
 std::vector<Call>* g_calls = nullptr; // recording while set
 // The engine renames and removes one batch while it writes the next.
@@ -436,11 +436,16 @@ std::string g_failFile;                 // the file whose writes or write-back f
 Call::Kind g_failKind = Call::Write;    // Write or WaitRange
 
 void Note(Call::Kind kind, int fd, const char* name = "", const char* to = "",
-          unsigned char pattern = 0, std::uint64_t end = 0)
+          unsigned char pattern = 0, std::uint64_t end = 0, int dirfd = -1)
 {
+    struct stat folder = {};
+    if (dirfd >= 0) {
+        ::fstat(dirfd, &folder);
+    }
     const std::lock_guard<std::mutex> lock(g_interposed);
     if (g_calls != nullptr) {
-        g_calls->push_back({kind, fd, name, to, pattern, end});
+        g_calls->push_back(
+            {kind, fd, name, to, pattern, end, std::this_thread::get_id(), folder.st_ino});
     }
 }
 
@@ -502,7 +507,7 @@ extern "C" int renameat2(int olddirfd, const char* oldpath, int newdirfd, const 
         errno = g_renameat2Error;
         return -1;
     }
-    Note(Call::Rename, olddirfd, oldpath, newpath);
+    Note(Call::Rename, olddirfd, oldpath, newpath, 0, 0, olddirfd);
     const bool target = g_meddler != nullptr && g_meddler->name == oldpath;
     if (target) {
         Meddle(Meddler::BeforeRename);
@@ -666,7 +671,7 @@ extern "C" int openat(int dirfd, const char* path, int flags, ...)
             const std::lock_guard<std::mutex> lock(g_interposed);
             g_fileNames[fd] = path;
         }
-        Note(Call::Open, fd, path);
+        Note(Call::Open, fd, path, "", 0, 0, dirfd);
     }
     return fd;
 }
@@ -775,34 +780,43 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
         std::string name;
         int pattern = -1; // of the last pass written
         bool flushed = true;
+        // Made durable by a syncfs alone: the device's cache owes it.
+        bool cacheOwed = false;
         std::thread::id writer;
     };
     struct Stage
     {
         std::vector<std::string> renamed, removed; // not flushed yet
-        bool cacheFlushOwed = false;
     };
     std::map<int, File> files; // by descriptor
-    // The descriptors a name was opened on and not yet renamed, oldest
-    // first: batches in turn may hold files of one name in several folders.
-    std::map<std::string, std::deque<int>> byName;
+    // The descriptor a name in a folder was last opened on.
+    std::map<std::pair<ino_t, std::string>, int> byName;
     std::map<std::thread::id, Stage> stages;
     std::vector<std::string> faults;
+    // A member's fdatasync flushes the device's cache for every file its thread wrote.
+    const auto cacheFlushed = [&](std::thread::id thread) {
+        for (auto& file : files) {
+            if (file.second.writer == thread) {
+                file.second.cacheOwed = false;
+            }
+        }
+    };
     for (const Call& call : calls) {
         Stage& stage = stages[call.thread];
-        const auto owed = [&](const std::string& step) {
-            if (stage.cacheFlushOwed) {
-                faults.push_back("a pass's syncfs without a member's fdatasync before " + step);
-                stage.cacheFlushOwed = false;
-            }
-        };
         switch (call.kind) {
         case Call::Open:
-            files[call.fd] = File{call.name, -1, true, call.thread};
-            byName[call.name].push_back(call.fd);
+            files[call.fd] = File{call.name, -1, true, false, call.thread};
+            byName[{call.folder, call.name}] = call.fd;
             break;
         case Call::Write: {
-            owed("the next pass");
+            for (auto& file : files) {
+                if (file.second.writer == call.thread && file.second.cacheOwed) {
+                    faults.push_back("a pass's syncfs without a member's fdatasync before the "
+                                     "next pass");
+                    cacheFlushed(call.thread);
+                    break;
+                }
+            }
             File& file = files[call.fd];
             if (file.pattern >= 0 && file.pattern != call.pattern && !file.flushed) {
                 faults.push_back("pass begun before the one before was flushed: " + file.name);
@@ -814,9 +828,9 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
         }
         case Call::SyncFs:
             for (auto& file : files) {
-                if (file.second.writer == call.thread) {
-                    stage.cacheFlushOwed = stage.cacheFlushOwed || !file.second.flushed;
+                if (file.second.writer == call.thread && !file.second.flushed) {
                     file.second.flushed = true;
+                    file.second.cacheOwed = true;
                 }
             }
             stage.renamed.clear();
@@ -824,7 +838,7 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
             break;
         case Call::Flush:
             files[call.fd].flushed = true;
-            stage.cacheFlushOwed = false;
+            cacheFlushed(call.thread);
             break;
         case Call::FlushDir:
             stage.renamed.clear();
@@ -833,13 +847,16 @@ std::vector<std::string> OrderFaults(const std::vector<Call>& calls)
         case Call::WaitRange:
             break;
         case Call::Rename: {
-            owed("the renames");
-            std::deque<int>& open = byName[call.name];
-            if (!open.empty()) {
-                if (!files[open.front()].flushed) {
+            auto fd = byName.find({call.folder, call.name});
+            if (fd != byName.end()) {
+                const File& file = files[fd->second];
+                if (!file.flushed) {
                     faults.push_back("renamed before its last pass was flushed: " + call.name);
+                } else if (file.cacheOwed) {
+                    faults.push_back("a pass's syncfs without a member's fdatasync before the "
+                                     "rename of " +
+                                     call.name);
                 }
-                open.pop_front();
             }
             stage.renamed.push_back(call.to);
             break;
@@ -998,10 +1015,12 @@ TEST(ShredRun, AFileOfABatchWhoseWritesFailFailsAlone)
             << "the files share one batch each";
         if (c.batches == 2) {
             const auto first = [&](Call::Kind kind) {
-                return std::find_if(calls.begin(), calls.end(),
-                                    [&](const Call& call) { return call.kind == kind; })
-                    ->thread;
+                const auto found = std::find_if(calls.begin(), calls.end(), [&](const Call& call) {
+                    return call.kind == kind;
+                });
+                return found == calls.end() ? std::thread::id() : found->thread;
             };
+            ASSERT_NE(std::thread::id(), first(Call::Rename));
             EXPECT_NE(first(Call::Write), first(Call::Rename))
                 << "the first batch is renamed and removed on a thread of its own";
         }
