@@ -115,8 +115,8 @@ public:
     bool Write();
     // Then Name: renames and removes each member whose last pass is durable
     // (also after a cancel) and overwrites the names left in the closing
-    // folders, asking `going` now and then whether to go on with that.
-    // `going` starts false after a cancelled Write. It reaches folders
+    // folders, asking `asked` now and then whether to go on with that
+    // (`going` is false after a cancelled Write: no fill then). It reaches folders
     // through their own lane, so it may run on a thread of its own while
     // the caller writes the next batch, and asks nothing of the progress.
     // Returns false when cancelled. Each member's outcome is then in Members().
